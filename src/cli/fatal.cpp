@@ -1,0 +1,81 @@
+#include "fatal.h"
+
+#include <cstdarg>
+#include <cstdlib>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char *program_name = "leadcut";
+
+[[noreturn]] void position_exit(const char *what, long position)
+{
+	std::fprintf(stderr, "%s : %ld\n", what, position);
+	std::exit(1);
+}
+
+long descriptor_position(int fd)
+{
+	return static_cast<long>(::lseek(fd, 0, SEEK_CUR));
+}
+
+} // namespace
+
+void usage_exit()
+{
+	// The second line is Shift-JIS and is printed as raw bytes.
+	std::fprintf(
+	    stderr,
+	    "Usage: %s [option] <wav_file_in> <wav_file_out> <time-ms>\n"
+	    "wav_file_in"
+	    "\x82\xcc\x90\xe6\x93\xaa\x82\xa9\x82\xe7"
+	    "time-ms"
+	    "\x83\x7e\x83\x8a\x95\x62\x8d\xed\x8f\x9c\x82\xb5\x82\xbd\x82\xe0\x82\xcc\x82\xf0"
+	    "wav_file_out"
+	    "\x82\xc9\x8f\x6f\x97\xcd\x82\xb5\x82\xdc\x82\xb7"
+	    "\n\n",
+	    program_name);
+	std::exit(1);
+}
+
+void open_error_exit(const char *path)
+{
+	fail_exit("cannot open file : %s\n", path);
+}
+
+void read_error_exit(std::FILE *stream)
+{
+	const long position = std::ftell(stream);
+	std::fclose(stream);
+	position_exit("read error", position);
+}
+
+void write_error_exit(std::FILE *stream)
+{
+	const long position = std::ftell(stream);
+	std::fclose(stream);
+	position_exit("write error", position);
+}
+
+void read_error_exit(int fd)
+{
+	const long position = descriptor_position(fd);
+	::close(fd);
+	position_exit("read error", position);
+}
+
+void write_error_exit(int fd)
+{
+	const long position = descriptor_position(fd);
+	::close(fd);
+	position_exit("write error", position);
+}
+
+void fail_exit(const char *format, ...)
+{
+	std::va_list args;
+	va_start(args, format);
+	std::vfprintf(stderr, format, args);
+	va_end(args);
+	std::exit(1);
+}

@@ -1,0 +1,24 @@
+// Fatal exits: every failure the program detects is printed here and ends
+// the run with status 1. Nothing is passed back to a caller.
+#pragma once
+
+#include <cstdio>
+
+// Prints the usage text.
+[[noreturn]] void usage_exit();
+
+// "cannot open file : <path>".
+[[noreturn]] void open_error_exit(const char *path);
+
+// "read error : <position>" with the stream's position; closes the stream.
+[[noreturn]] void read_error_exit(std::FILE *stream);
+
+// "write error : <position>" with the stream's position; closes the stream.
+[[noreturn]] void write_error_exit(std::FILE *stream);
+
+// The same two messages for a descriptor, at its file offset.
+[[noreturn]] void read_error_exit(int fd);
+[[noreturn]] void write_error_exit(int fd);
+
+// Prints a formatted message and exits.
+[[noreturn]] [[gnu::format(printf, 1, 2)]] void fail_exit(const char *format, ...);

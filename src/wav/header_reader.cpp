@@ -1,0 +1,119 @@
+#include "header_reader.h"
+
+#include <cstring>
+#include <sys/stat.h>
+
+#include "../cli/fatal.h"
+#include "format.h"
+
+namespace {
+
+// Positions are signed 32-bit values; larger files are refused and the walk
+// never seeks beyond this.
+constexpr std::int64_t position_max = 2147483647;
+
+long as_signed(std::uint32_t size)
+{
+	return static_cast<std::int32_t>(size);
+}
+
+bool is_id(const char *id, const char *expected)
+{
+	return std::memcmp(id, expected, 4) == 0;
+}
+
+// A short read of an identifier is the clean end of the walk.
+bool read_id(std::FILE *in, char (&id)[5])
+{
+	id[4] = '\0';
+	return std::fread(id, 4, 1, in) == 1;
+}
+
+void expect_id(std::FILE *in, const char *expected, const char *message)
+{
+	char id[5];
+	if (!read_id(in, id))
+		read_error_exit(in);
+	if (!is_id(id, expected)) {
+		std::fclose(in);
+		fail_exit("%s", message);
+	}
+}
+
+} // namespace
+
+// All six fields are read and printed before any is judged, so the report
+// is complete even for a file that is then rejected.
+void read_fmt_fields(const char *in_path, std::FILE *in, std::uint16_t &channels,
+		     std::uint32_t &samples_per_sec, std::uint16_t &bits_per_sample)
+{
+	const auto format_tag = static_cast<std::int16_t>(read_le16(in));
+	std::fprintf(stderr, "    format tag     = %u (1 = PCM)\n",
+		     static_cast<unsigned>(std::int32_t{format_tag}));
+	channels = read_le16(in);
+	std::fprintf(stderr, "    channels       = %u\n", unsigned{channels});
+	samples_per_sec = read_le32(in);
+	std::fprintf(stderr, "    samples/sec    = %lu\n",
+		     static_cast<unsigned long>(samples_per_sec));
+	const std::uint32_t avg_bytes_per_sec = read_le32(in);
+	std::fprintf(stderr, "    avg. bytes/sec = %lu\n",
+		     static_cast<unsigned long>(avg_bytes_per_sec));
+	const std::uint16_t block_align = read_le16(in);
+	std::fprintf(stderr, "    block align    = %u\n", unsigned{block_align});
+	bits_per_sample = read_le16(in);
+	std::fprintf(stderr, "    bits/sample    = %u\n", unsigned{bits_per_sample});
+
+	if (format_tag != 1)
+		fail_exit(
+		    "\nThis program supported \"PCM format\" wav file\n%s : format tag = %d\n",
+		    in_path, int{format_tag});
+	if (channels != 1 && channels != 2)
+		fail_exit("\nThis program supported monoral/stereo wav file\n%s : channels = %d\n",
+			  in_path, int{channels});
+	if (bits_per_sample != 8 && bits_per_sample != 16)
+		fail_exit(
+		    "\nThis program supported 16bit or 8bit wav file\n%s : bits/sample = %d\n",
+		    in_path, int{bits_per_sample});
+}
+
+// Walks the chunks in file order. A chunk whose end lies past any position
+// the file can have ends the walk, so no size can lead it backwards.
+void read_wav_header(const char *in_path, std::uint16_t &channels, std::uint32_t &samples_per_sec,
+		     std::uint16_t &bits_per_sample, std::int32_t &data_offset,
+		     std::uint32_t &data_size, unsigned &chunks_seen)
+{
+	std::FILE *in = std::fopen(in_path, "rb");
+	if (in == nullptr)
+		open_error_exit(in_path);
+	struct stat st;
+	if (::fstat(::fileno(in), &st) == 0 && st.st_size > position_max)
+		fail_exit("file too large : %s\n", in_path);
+	std::fprintf(stderr, "%s :\n", in_path);
+
+	expect_id(in, "RIFF", "Not a 'RIFF' format\n");
+	read_le32(in); // the RIFF size is never trusted
+	expect_id(in, "WAVE", "Not a 'WAVE' format\n");
+
+	char id[5];
+	while (read_id(in, id)) {
+		const std::uint32_t size = read_le32(in);
+		const long body = std::ftell(in);
+		if (is_id(id, "fmt ")) {
+			std::fprintf(stderr, "  <fmt > (%ld bytes)\n", as_signed(size));
+			read_fmt_fields(in_path, in, channels, samples_per_sec, bits_per_sample);
+			chunks_seen |= seen_fmt;
+		} else if (is_id(id, "data")) {
+			data_size = size;
+			std::fprintf(stderr, "  <data> (%ld bytes)\n", as_signed(size));
+			data_offset = static_cast<std::int32_t>(body);
+			chunks_seen |= seen_data;
+		} else {
+			std::fprintf(stderr, "  <%s> (%ld bytes)\n", id, as_signed(size));
+		}
+		const std::int64_t next = std::int64_t{body} + size;
+		if (next > position_max)
+			break;
+		std::fseek(in, static_cast<long>(next), SEEK_SET);
+	}
+	std::fclose(in);
+}
