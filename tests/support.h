@@ -46,6 +46,7 @@ struct Outcome {
 	std::string out, err;
 };
 
-// Runs the program as "leadcut" in dir; a run longer than `seconds` is killed.
+// Runs the program as "leadcut" in dir; a run longer than `seconds` is killed
+// (status 128 + 9).
 Outcome run_leadcut(const std::filesystem::path &dir, const std::vector<std::string> &words,
 		    unsigned seconds = 20, const char *program = LEADCUT_BINARY);
