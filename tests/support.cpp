@@ -120,12 +120,9 @@ Outcome run_leadcut(const std::filesystem::path &dir, const std::vector<std::str
 	for (const auto &w : words)
 		argv.push_back(const_cast<char *>(w.c_str()));
 	argv.push_back(nullptr);
-	// Sanitizer reports must not pass for the program's own status 1, and a
-	// runaway output dies of SIGXFSZ.
+	// Sanitizer reports must not pass for the program's own status 1.
 	::setenv("ASAN_OPTIONS", "exitcode=86:detect_leaks=0", 1);
 	::setenv("UBSAN_OPTIONS", "exitcode=87:halt_on_error=1", 1);
-	const rlimit most = {64 << 20, 64 << 20};
-	::setrlimit(RLIMIT_FSIZE, &most);
 	std::FILE *out = std::tmpfile(), *err = std::tmpfile();
 	posix_spawn_file_actions_t actions;
 	::posix_spawn_file_actions_init(&actions);
@@ -133,13 +130,19 @@ Outcome run_leadcut(const std::filesystem::path &dir, const std::vector<std::str
 	::posix_spawn_file_actions_adddup2(&actions, ::fileno(err), 2);
 	::posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
 	pid_t pid = -1;
+	rlimit own;
+	::getrlimit(RLIMIT_FSIZE, &own);
+	const rlimit most = {64 << 20, own.rlim_max};
+	// A runaway output dies of SIGXFSZ; only the child keeps the limit.
+	::setrlimit(RLIMIT_FSIZE, &most);
 	const int spawned = ::posix_spawn(&pid, program, &actions, nullptr, argv.data(), environ);
+	::setrlimit(RLIMIT_FSIZE, &own);
 	::posix_spawn_file_actions_destroy(&actions);
 	if (spawned != 0)
 		return {};
 	// Spawning, unlike fork, copies nothing of a sanitized test process.
 	pollfd done = {static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)), POLLIN, 0};
-	if (::poll(&done, 1, static_cast<int>(seconds * 1000)) == 0)
+	if (done.fd >= 0 && ::poll(&done, 1, static_cast<int>(seconds * 1000)) == 0)
 		::kill(pid, SIGKILL);
 	::close(done.fd);
 	int wstatus = 0;
