@@ -1,4 +1,5 @@
-// Thousands of malformed files, each run as a report and as several cuts.
+// Thousands of malformed files, each run as a report and as a cut, and the
+// files the report accepts as three cuts.
 // Whatever they hold, leadcut must end with status 0 or 1 in time, print
 // nothing on standard output and no sanitizer report, leave the input as it
 // was, and a cut that succeeds must have written a header that tells the truth.
@@ -43,7 +44,7 @@ std::vector<std::string> hostile_inputs()
 	const auto below = [&](std::size_t n) { return static_cast<std::uint32_t>(rng() % n); };
 	const auto pick = [&](auto &&list) { return list[below(std::size(list))]; };
 	using u16s = std::array<std::uint16_t, 4>;
-	while (files.size() < 2100) {
+	while (files.size() < 2000) {
 		std::string f;
 		if (files.size() % 3 == 0) { // a valid file with a few bytes changed
 			f = valid;
@@ -85,12 +86,17 @@ TEST_P(Hostile, InputsEndCleanly)
 	const std::vector<std::string> files = hostile_inputs();
 	Scratch s;
 	for (std::size_t i = static_cast<std::size_t>(GetParam()); i < files.size(); i += shards) {
+		// A file the report rejects never reaches the time, so one cut of it
+		// shows all there is; the others are cut three times.
 		const std::vector<std::vector<std::string>> runs = {
 		    {"in.wav"},
 		    {"in.wav", "out", "0"},
 		    {"in.wav", "out", cut_times[i % 6]},
 		    {"in.wav", "out", cut_times[i / 6 % 6]}};
+		int report_status = 0;
 		for (const auto &words : runs) {
+			if (report_status != 0 && words.back() != "0")
+				break;
 			s.write("in.wav", files[i]);
 			std::filesystem::remove(s.dir / "out.wav");
 			const Outcome r = run_leadcut(s.dir, words, 10);
@@ -100,7 +106,9 @@ TEST_P(Hostile, InputsEndCleanly)
 			ASSERT_TRUE(r.status == 0 || r.status == 1) << what << "\n" << r.err;
 			ASSERT_EQ(r.out, "") << what;
 			ASSERT_EQ(s.read("in.wav"), files[i]) << what;
-			if (words.size() < 3 || r.status != 0)
+			if (words.size() == 1)
+				report_status = r.status;
+			if (words.size() == 1 || r.status != 0)
 				continue;
 			const std::uint32_t size = last_value(r.err, "  <data> (");
 			ASSERT_EQ(
