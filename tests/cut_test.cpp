@@ -6,12 +6,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string report(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits, std::size_t size)
-{
-	return "in.wav :\n  <fmt > (16 bytes)\n" + fmt_lines(1, channels, rate, bits) +
-	       "  <data> (" + std::to_string(size) + " bytes)\n";
-}
-
 // The data without its first n bytes, then n zero bytes.
 std::string shifted(const std::string &data, std::size_t n)
 {

@@ -71,6 +71,13 @@ std::string fmt_lines(std::uint16_t tag, std::uint16_t channels, std::uint32_t r
 	       "\n    bits/sample    = " + std::to_string(bits) + "\n";
 }
 
+std::string report(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits, std::size_t size,
+		   const std::string &name)
+{
+	return name + " :\n  <fmt > (16 bytes)\n" + fmt_lines(1, channels, rate, bits) +
+	       "  <data> (" + std::to_string(size) + " bytes)\n";
+}
+
 std::string pattern(std::size_t size)
 {
 	std::string bytes(size, '\0');

@@ -22,6 +22,9 @@ std::string header(std::uint32_t data_size, std::uint16_t channels, std::uint32_
 // The report lines of fmt_body(tag, channels, rate, bits).
 std::string fmt_lines(std::uint16_t tag, std::uint16_t channels, std::uint32_t rate,
 		      std::uint16_t bits);
+// The report of wav(channels, rate, bits, data of `size` bytes) named `name`.
+std::string report(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits, std::size_t size,
+		   const std::string &name = "in.wav");
 // Bytes that never repeat in a shifted copy.
 std::string pattern(std::size_t size);
 
