@@ -2,21 +2,17 @@
 
 #include <cstdarg>
 #include <cstdlib>
-#include <unistd.h>
+
+#include "../compat/compat.h"
 
 namespace {
 
 constexpr const char *program_name = "leadcut";
 
-[[noreturn]] void position_exit(const char *what, long position)
+[[noreturn]] void position_exit(const char *what, std::int64_t position)
 {
-	std::fprintf(stderr, "%s : %ld\n", what, position);
+	std::fprintf(stderr, "%s : %lld\n", what, static_cast<long long>(position));
 	std::exit(1);
-}
-
-long descriptor_position(int fd)
-{
-	return static_cast<long>(::lseek(fd, 0, SEEK_CUR));
 }
 
 } // namespace
@@ -45,30 +41,23 @@ void open_error_exit(const char *path)
 
 void read_error_exit(std::FILE *stream)
 {
-	const long position = std::ftell(stream);
+	const std::int64_t position = stream_position(stream);
 	std::fclose(stream);
 	position_exit("read error", position);
 }
 
 void write_error_exit(std::FILE *stream)
 {
-	const long position = std::ftell(stream);
+	const std::int64_t position = stream_position(stream);
 	std::fclose(stream);
 	position_exit("write error", position);
 }
 
 void read_error_exit(int fd)
 {
-	const long position = descriptor_position(fd);
-	::close(fd);
+	const std::int64_t position = file_position(fd);
+	close_descriptor(fd);
 	position_exit("read error", position);
-}
-
-void write_error_exit(int fd)
-{
-	const long position = descriptor_position(fd);
-	::close(fd);
-	position_exit("write error", position);
 }
 
 void fail_exit(const char *format, ...)

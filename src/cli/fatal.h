@@ -16,9 +16,8 @@
 // "write error : <position>" with the stream's position; closes the stream.
 [[noreturn]] void write_error_exit(std::FILE *stream);
 
-// The same two messages for a descriptor, at its file offset.
+// The same for an input descriptor, at its file offset.
 [[noreturn]] void read_error_exit(int fd);
-[[noreturn]] void write_error_exit(int fd);
 
 // Prints a formatted message and exits.
 [[noreturn]] [[gnu::format(printf, 1, 2)]] void fail_exit(const char *format, ...);

@@ -1,3 +1,4 @@
+#include "../compat/compat.h"
 #include "../wav/header_reader.h"
 #include "cli.h"
 #include "fatal.h"
@@ -12,6 +13,7 @@ enum : std::int32_t { report_only = 0, report_listed = 1, report_and_cut = 2 };
 // output name and a time, writes the trimmed copy.
 int main(int argc, char *argv[])
 {
+	binary_stderr();
 	std::int32_t mode = report_only;
 	for (std::int32_t c; (c = get_option(argc, argv, "cl")) != -1;) {
 		if (c == 'c')

@@ -1,9 +1,9 @@
 #include "header_reader.h"
 
 #include <cstring>
-#include <sys/stat.h>
 
 #include "../cli/fatal.h"
+#include "../compat/compat.h"
 #include "format.h"
 
 namespace {
@@ -85,8 +85,8 @@ void read_wav_header(const char *in_path, std::uint16_t &channels, std::uint32_t
 	std::FILE *in = std::fopen(in_path, "rb");
 	if (in == nullptr)
 		open_error_exit(in_path);
-	struct stat st;
-	if (::fstat(::fileno(in), &st) == 0 && st.st_size > position_max)
+	std::int64_t file_size;
+	if (regular_file_size(stream_descriptor(in), file_size) && file_size > position_max)
 		fail_exit("file too large : %s\n", in_path);
 	std::fprintf(stderr, "%s :\n", in_path);
 

@@ -2,83 +2,56 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "../cli/fatal.h"
+#include "../compat/compat.h"
 #include "format.h"
 
 namespace {
 
 constexpr std::size_t block_size = 64 * 1024;
-constexpr std::uint64_t kernel_copy_max = 1u << 30;
 
 constexpr std::array<unsigned char, block_size> zero_block{};
 
-// Output and input are the same file when their names lead to one inode,
-// whatever the spelling or link; opening the output would then truncate it.
-void refuse_input_as_output(const char *in_path, const char *out_path)
-{
-	struct stat in_st;
-	struct stat out_st;
-	if (::stat(out_path, &out_st) == 0 && ::stat(in_path, &in_st) == 0 &&
-	    in_st.st_dev == out_st.st_dev && in_st.st_ino == out_st.st_ino)
-		fail_exit("cannot overwrite input file : %s\n", out_path);
-}
-
-void write_all(int out, const unsigned char *bytes, std::size_t count)
+// Writes below the stream, which holds nothing unwritten once the header
+// is flushed, so a failure still reports the stream's true position.
+void write_all(std::FILE *out, const unsigned char *bytes, std::size_t count)
 {
 	while (count > 0) {
-		const ssize_t n = ::write(out, bytes, count);
-		if (n <= 0) {
-			if (n < 0 && errno == EINTR)
-				continue;
+		const std::int64_t n = write_some(stream_descriptor(out), bytes, count);
+		if (n <= 0)
 			write_error_exit(out);
-		}
 		bytes += n;
 		count -= static_cast<std::size_t>(n);
 	}
 }
 
-void copy_through_buffer(int in, int out, std::uint64_t remaining)
+void copy_through_buffer(int in, std::FILE *out, std::uint64_t remaining)
 {
 	std::array<unsigned char, block_size> block;
 	while (remaining > 0) {
 		const std::size_t want =
 		    static_cast<std::size_t>(std::min<std::uint64_t>(remaining, block.size()));
-		const ssize_t n = ::read(in, block.data(), want);
-		if (n <= 0) {
-			if (n < 0 && errno == EINTR)
-				continue;
+		const std::int64_t n = read_some(in, block.data(), want);
+		if (n <= 0)
 			read_error_exit(in); // the data ends before its declared size
-		}
 		write_all(out, block.data(), static_cast<std::size_t>(n));
 		remaining -= static_cast<std::uint64_t>(n);
 	}
 }
 
-// Lets the kernel move the data where it can, as cp does. Where it is
-// refused, or stops early, the plain copy takes over and tells a short
-// input from a failed write.
-void copy_data(int in, int out, std::uint64_t remaining)
+// Lets the system move the data where it can, as cp does. Where it will
+// not, or stops early, the plain copy takes over and tells a short input
+// from a failed write.
+void copy_data(int in, std::FILE *out, std::uint64_t remaining)
 {
-	while (remaining > 0) {
-		const ssize_t n = ::copy_file_range(
-		    in, nullptr, out, nullptr,
-		    static_cast<std::size_t>(std::min(remaining, kernel_copy_max)), 0);
-		if (n > 0)
-			remaining -= static_cast<std::uint64_t>(n);
-		else if (n < 0 && errno == EINTR)
-			continue;
-		else
-			break;
-	}
+	const int out_fd = stream_descriptor(out);
+	for (std::int64_t n; remaining > 0 && (n = copy_range(in, out_fd, remaining)) > 0;)
+		remaining -= static_cast<std::uint64_t>(n);
 	copy_through_buffer(in, out, remaining);
 }
 
-void write_zeros(int out, std::uint64_t count)
+void write_zeros(std::FILE *out, std::uint64_t count)
 {
 	while (count > 0) {
 		const auto n =
@@ -94,7 +67,9 @@ void write_trimmed_wav(const char *in_path, std::int32_t data_offset, std::uint3
 		       const char *out_path, std::uint32_t samples_per_sec, std::uint16_t channels,
 		       std::uint16_t bits_per_sample, std::uint32_t cut_bytes)
 {
-	refuse_input_as_output(in_path, out_path);
+	// Opening the output would truncate the input when both are one file.
+	if (same_file(in_path, out_path))
+		fail_exit("cannot overwrite input file : %s\n", out_path);
 	std::FILE *out = std::fopen(out_path, "wb");
 	if (out == nullptr)
 		open_error_exit(out_path);
@@ -104,22 +79,21 @@ void write_trimmed_wav(const char *in_path, std::int32_t data_offset, std::uint3
 	if (std::fflush(out) != 0)
 		write_error_exit(out);
 
-	const int in = ::open(in_path, O_RDONLY | O_CLOEXEC);
+	const int in = open_input(in_path);
 	if (in < 0)
 		open_error_exit(in_path);
-	const off_t start = std::int64_t{data_offset} + cut_bytes;
-	::lseek(in, start, SEEK_SET);
+	const std::int64_t start = std::int64_t{data_offset} + cut_bytes;
+	seek_to(in, start);
 	// Even when the whole audio is dropped, data the file does not hold is a
 	// short input, not silence.
-	struct stat st;
-	if (::fstat(in, &st) == 0 && S_ISREG(st.st_mode) && start > st.st_size)
+	std::int64_t size;
+	if (regular_file_size(in, size) && start > size)
 		read_error_exit(in);
 
-	const int out_fd = ::fileno(out);
-	copy_data(in, out_fd, data_size - cut_bytes);
-	write_zeros(out_fd, cut_bytes);
-	::close(in);
-	const long written = static_cast<long>(::lseek(out_fd, 0, SEEK_CUR));
+	copy_data(in, out, data_size - cut_bytes);
+	write_zeros(out, cut_bytes);
+	close_descriptor(in);
+	const std::int64_t written = stream_position(out);
 	if (std::fclose(out) != 0)
-		fail_exit("write error : %ld\n", written);
+		fail_exit("write error : %lld\n", static_cast<long long>(written));
 }
