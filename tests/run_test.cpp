@@ -1,0 +1,298 @@
+// Whole runs of the program under test: what it prints, its status and the
+// files it leaves, for a table of inputs and for the fuzzer's corpus; and the
+// front end's pieces on their own, for cases a whole run cannot reach.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "cli/cli.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A little-endian field of n bytes.
+std::string le(std::uint32_t value, int n) {
+	return n == 0 ? "" : static_cast<char>(value) + le(value >> 8, n - 1);
+}
+
+std::string chunk(const std::string &id, const std::string &body, std::int64_t size = -1) {
+	return id + le(std::uint32_t(size < 0 ? std::int64_t(body.size()) : size), 4) + body;
+}
+
+std::string riff(const std::string &chunks) {
+	return "RIFF" + le(std::uint32_t(chunks.size() + 4), 4) + "WAVE" + chunks;
+}
+
+std::string fmt_chunk(unsigned channels, std::uint32_t rate, unsigned bits, unsigned tag = 1) {
+	const unsigned align = channels * bits / 8;
+	return chunk("fmt ", le(tag, 2) + le(channels, 2) + le(rate, 4) + le(rate * align, 4) +
+				 le(align, 2) + le(bits, 2));
+}
+
+std::string wav(unsigned channels, std::uint32_t rate, unsigned bits, const std::string &data) {
+	return riff(fmt_chunk(channels, rate, bits) + chunk("data", data));
+}
+
+// The canonical header the program writes.
+std::string header(std::uint32_t size, unsigned channels, std::uint32_t rate, unsigned bits) {
+	return riff(fmt_chunk(channels, rate, bits) + "data" + le(size, 4))
+	    .replace(4, 4, le(size + 36, 4));
+}
+
+// The report of in.wav with fmt_chunk(channels, rate, bits, tag), then a
+// data chunk of `size` bytes unless `size` is negative.
+std::string report(unsigned channels, std::uint32_t rate, unsigned bits, std::int64_t size,
+		   unsigned tag = 1) {
+	char text[400];
+	std::snprintf(text, sizeof text,
+		      "in.wav :\n  <fmt > (16 bytes)\n    format tag     = %u (1 = PCM)\n"
+		      "    channels       = %u\n    samples/sec    = %u\n    avg. bytes/sec = %u\n"
+		      "    block align    = %u\n    bits/sample    = %u\n",
+		      std::uint32_t(std::int16_t(tag)), channels, rate,
+		      rate * (channels * bits / 8), channels * bits / 8, bits);
+	return text + (size < 0 ? "" : "  <data> (" + std::to_string(size) + " bytes)\n");
+}
+
+// Bytes whose shifted copies differ from them at every shift a test makes.
+std::string pattern(std::size_t size) {
+	std::string bytes(size, '\0');
+	for (std::size_t i = 0; i < size; ++i)
+		bytes[i] = static_cast<char>(i * i / 7);
+	return bytes;
+}
+
+std::string get(const fs::path &file) {
+	return (std::ostringstream() << std::ifstream(file, std::ios::binary).rdbuf()).str();
+}
+
+// This test process's own directory, where every run takes place.
+const fs::path dir = fs::temp_directory_path() / ("leadcut-" + std::to_string(::getpid()));
+
+// LEADCUT_TEST_COMMAND, when set, is the command that runs the program
+// under test (an emulator and a launcher, say) instead of the one built here.
+const char *const test_command = std::getenv("LEADCUT_TEST_COMMAND");
+const bool on_windows = test_command && std::string(test_command).ends_with(".exe");
+
+// Runs the program as "leadcut" in a fresh dir that holds `input` as in.wav
+// (also linked as link.wav, and grown to `size` bytes if that is larger),
+// its files limited to `blocks` of 512 bytes: a write past them fails as on
+// a full disk. Returns what it printed on standard error, then "status N"
+// (124 after 15 seconds, 128 + N after signal N), with any standard output
+// in between. No word may hold a single quote.
+std::string run(const std::string &input, const std::vector<std::string> &words,
+		int blocks = 1 << 17, std::uintmax_t size = 0) {
+	fs::remove_all(dir);
+	fs::create_directories(dir / "sub");
+	std::ofstream(dir / "in.wav", std::ios::binary) << input;
+	fs::resize_file(dir / "in.wav", std::max<std::uintmax_t>(size, input.size()));
+	fs::create_hard_link(dir / "in.wav", dir / "link.wav");
+	fs::create_symlink("/dev/null", dir / "null.wav");
+	std::string line =
+	    "cd '" + dir.string() + "' && ulimit -f " + std::to_string(blocks) +
+	    " && trap '' XFSZ && export ASAN_OPTIONS=exitcode=86:detect_leaks=0 "
+	    "UBSAN_OPTIONS=exitcode=87:halt_on_error=1 && exec timeout 15 " +
+	    (test_command ? test_command
+			  : "bash -c 'exec -a leadcut \"$0\" \"$@\"' " LEADCUT_BINARY);
+	for (const auto &word : words)
+		line += " '" + word + "'";
+	const int status = std::system((line + " >.out 2>.err").c_str());
+	return get(dir / ".err") + get(dir / ".out") + "status " +
+	       std::to_string(WEXITSTATUS(status));
+}
+
+// The data without its first n bytes, then n zero bytes.
+std::string shifted(const std::string &data, std::size_t n) {
+	return data.substr(n) + std::string(n, '\0');
+}
+
+std::string rejected(const std::string &report, const std::string &why, const std::string &value) {
+	return report + "\nThis program supported " + why + " wav file\nin.wav : " + value + "\n";
+}
+
+const std::string usage = "Usage: leadcut [option] <wav_file_in> <wav_file_out> <time-ms>\n"
+			  "wav_file_in\x82\xcc\x90\xe6\x93\xaa\x82\xa9\x82\xe7time-ms"
+			  "\x83\x7e\x83\x8a\x95\x62\x8d\xed\x8f\x9c\x82\xb5\x82\xbd\x82\xe0"
+			  "\x82\xcc\x82\xf0wav_file_out\x82\xc9\x8f\x6f\x97\xcd\x82\xb5\x82"
+			  "\xdc\x82\xb7\n\n";
+const std::string d = pattern(600000), in = wav(2, 44100, 16, d), h = header(600000, 2, 44100, 16);
+const std::string rep = report(2, 44100, 16, 600000), fmt_rep = report(2, 44100, 16, -1);
+const std::string fmt = fmt_chunk(2, 44100, 16), to = "in.wav -> out.wav (", d8 = pattern(20001);
+const std::string a252(252, 'a'), a260(260, 'a'), cut = h + shifted(d, 88200);
+const std::string odd =
+    riff(chunk("fmt ", fmt.substr(8, 8) + le(1, 4) + le(9, 2) + le(16, 2) + "xy") +
+	 chunk("LIST", "abcd") + chunk("data", d));
+const std::string odd_rep =
+    "in.wav :\n  <fmt > (18 bytes)\n" + fmt_rep.substr(29, 83) +
+    "    avg. bytes/sec = 1\n    block align    = 9\n    bits/sample    = 16\n"
+    "  <LIST> (4 bytes)\n  <data> (600000 bytes)\n";
+const std::string huge = riff(fmt + chunk("data", d.substr(0, 1000), 4294967295u));
+const std::string huge_rep = fmt_rep + "  <data> (-1 bytes)\n", hh = header(~0u, 2, 44100, 16);
+
+// clang-format off
+struct { std::vector<std::string> words; std::string input, err; int status; std::string out;
+	 int blocks = 1 << 17; std::string name = "out.wav"; } const cases[] = {
+    {{"-c", "-l", "in.wav"}, in, rep, 0, ""}, {{"--", "in.wav"}, in + "xyz", rep, 0, ""},
+    {{}, in, usage, 1, ""}, {{"-c", "in.wav", "out"}, in, usage, 1, ""},
+    {{"-x", "in.wav"}, in, "leadcut : illegal option -- x\n" + usage, 1, ""},
+    {{"none.wav"}, in, "cannot open file : none.wav\n", 1, ""},
+    {{a260}, in, "file name too long : " + a260 + "\n", 1, ""},
+    // A short identifier ends the walk cleanly; any other short field is a read error.
+    {{"in.wav"}, in.substr(0, 30), fmt_rep.substr(0, 112) + "read error : 30\n", 1, ""},
+    {{"in.wav"}, "RIFX" + in.substr(4), "in.wav :\nNot a 'RIFF' format\n", 1, ""},
+    {{"in.wav"}, riff(fmt_chunk(2, 44100, 16, 65534)),
+     rejected(report(2, 44100, 16, -1, 65534), "\"PCM format\"", "format tag = -2"), 1, ""},
+    {{"in.wav"}, riff(fmt_chunk(3, 8000, 8)),
+     rejected(report(3, 8000, 8, -1), "monoral/stereo", "channels = 3"), 1, ""},
+    {{"in.wav"}, riff(fmt_chunk(2, 48000, 24)),
+     rejected(report(2, 48000, 24, -1), "16bit or 8bit", "bits/sample = 24"), 1, ""},
+    // No pad byte is skipped; a size that reaches past any position a file can have ends the walk.
+    {{"in.wav"}, riff(fmt + chunk("LIST", "abc") + '\0' + chunk("data", "wxyz")),
+     fmt_rep + "  <LIST> (3 bytes)\n  <> (1121 bytes)\n", 0, ""},
+    {{"in.wav"}, riff(chunk("junk", "", ~7u) + fmt), "in.wav :\n  <junk> (-8 bytes)\n", 0, ""},
+    // Cuts drop whole frames; their times are plain decimals in range.
+    {{"-c", "in.wav", "out.raw", "0", "extra"}, in, rep + to + "0ms)\n", 0, h + d},
+    {{"-l", "in.wav", "out.", "500ms"}, in, rep + to + "-500ms)\n", 0, cut},
+    {{"in.wav", "out", " +3"}, in, rep + to + "-3ms)\n", 0, h + shifted(d, 528)},
+    {{"in.wav", "out", "4000"}, in, rep + to + "-4000ms)\n", 0, h + shifted(d, 600000)},
+    {{"in.wav", "out", "-500"}, in, "invalid time : -500\n", 1, ""},
+    {{"in.wav", "out", "1000"}, wav(1, 11025, 8, d8), report(1, 11025, 8, 20001) + to +
+     "-1000ms)\n", 0, header(20001, 1, 11025, 8) + shifted(d8, 11025)},
+    {{"in.wav", "null", "0"}, wav(1, 8000, 8, "a"), report(1, 8000, 8, 1) +
+     "in.wav -> null.wav (0ms)\n", 0, ""},
+    // Only the three kept values of "fmt " reach the output; other chunks do not.
+    {{"in.wav", "out", "500"}, odd, odd_rep + to + "-500ms)\n", 0, cut},
+    // Data the file does not hold is a read error; the output stays as written.
+    {{"in.wav", "out", "0"}, huge, huge_rep + "read error : 1044\n", 1, hh + d.substr(0, 1000)},
+    {{"in.wav", "out", "2147483647"}, huge, huge_rep + "read error : 4294967339\n", 1, hh},
+    {{"in.wav", "out", "0"}, riff(chunk("data", "abcd")),
+     "in.wav :\n  <data> (4 bytes)\nin.wav : no 'fmt ' chunk\n", 1, ""},
+    {{"in.wav", "out", "0"}, riff(fmt), fmt_rep + "in.wav : no 'data' chunk\n", 1, ""},
+    {{"in.wav", "in", "500"}, in, rep + "cannot overwrite input file : in.wav\n", 1, ""},
+    {{"in.wav", "link", "0"}, in, rep + "cannot overwrite input file : link.wav\n", 1, ""},
+    {{"in.wav", "no/out", "0"}, in, rep + "cannot open file : no/out.wav\n", 1, ""},
+    {{"in.wav", "sub/" + a252, "0"}, in, "file name too long : sub/" + a252 + "\n", 1, ""},
+    // A backslash separates directories, but only Windows has them as such.
+    {{"in.wav", "sub\\x.y", "0"}, in, rep + "in.wav -> sub\\x.wav (0ms)\n", 0, h + d, 1 << 17,
+     on_windows ? "sub/x.wav" : "sub\\x.wav"},
+    // A full disk fails the cut wherever it strikes: in the audio, in the fill.
+    {{"in.wav", "out", "500"}, in, rep + "write error : 100352\n", 1, cut.substr(0, 100352), 196},
+    {{"in.wav", "out", "500"}, in, rep + "write error : 550400\n", 1, cut.substr(0, 550400), 1075},
+};
+// clang-format on
+
+TEST(Run, AsTabled) {
+	for (const auto &c : cases) {
+		EXPECT_EQ(run(c.input, c.words, c.blocks),
+			  c.err + "status " + std::to_string(c.status));
+		EXPECT_EQ(get(dir / "in.wav"), c.input);
+		EXPECT_TRUE(get(dir / c.name) == c.out) << c.err; // too long to print
+	}
+	fs::remove_all(dir);
+}
+
+// No file of 2 GiB or more passes for a smaller one, on any system.
+TEST(Run, RefusesFilesOfTwoGibibytes) {
+	const std::string big = header(2147483603, 2, 44100, 16); // the walk reads no hole
+	EXPECT_EQ(run(big, {"in.wav"}, 1 << 17, 2147483647),
+		  report(2, 44100, 16, 2147483603) + "status 0");
+	EXPECT_EQ(run(big, {"in.wav"}, 1 << 17, 2147483648), "file too large : in.wav\nstatus 1");
+	fs::remove_all(dir);
+}
+
+// The value in the last report line that starts with `label`.
+std::uint32_t last(const std::string &report, const std::string &label) {
+	return std::uint32_t(std::stoll(report.substr(report.rfind(label) + label.size())));
+}
+
+// Replays the inputs the fuzzer kept, as the cut it fuzzes (which reports
+// them first): whatever a file holds, the run ends with status 0 or 1,
+// prints nothing on standard output, leaves the input as it was, and a cut
+// that succeeds leaves a header that tells the truth about the data after it.
+TEST(Run, FuzzerCorpus) {
+	ASSERT_GE(std::distance(fs::directory_iterator(LEADCUT_CORPUS), {}), 20);
+	for (const auto &entry : fs::directory_iterator(LEADCUT_CORPUS)) {
+		const std::string input = get(entry.path()),
+				  name = entry.path().filename().string();
+		const std::string r = run(input, {"in.wav", "o", "37"});
+		ASSERT_TRUE(r.ends_with("status 0") || r.ends_with("status 1")) << name << r;
+		ASSERT_TRUE(get(dir / ".out").empty() && get(dir / "in.wav") == input) << name;
+		if (r.ends_with("status 1"))
+			continue;
+		const std::uint32_t size = last(r, "  <data> (");
+		const std::string out = get(dir / "o.wav");
+		ASSERT_EQ(out.size(), 44u + size) << name;
+		ASSERT_EQ(out.substr(0, 44),
+			  header(size, last(r, "channels       = "), last(r, "samples/sec    = "),
+				 last(r, "bits/sample    = ")))
+		    << name;
+	}
+	fs::remove_all(dir);
+}
+
+// clang-format off
+struct { std::vector<std::string> words; std::string opts, results; int index;
+	 std::string err, arg; } const scans[] = { // results: each return, '.' for -1
+    {{"-cl", "in.wav"}, "cl", "cl.", 2, "", ""},
+    {{"-cx"}, "cl", "c?.", 2, "leadcut : illegal option -- x\n", ""},
+    {{"-:"}, "c:l", "?.", 2, "leadcut : illegal option -- :\n", ""},
+    {{"-"}, "cl", ".", 1, "", ""},
+    {{"-ofile", "x"}, "o:", "o.", 2, "", "file"},
+    {{"-o", "-c"}, "o:c", "o.", 3, "", "-c"},
+    {{"-co", "f"}, "o:c", "co.", 3, "", "f"},
+    {{"-o"}, "o:", "?.", 2, "leadcut : option requires an argument -- o\n", ""},
+};
+const std::string n259(259, 'n');
+struct { std::string operand, stripped; int result; } const names[] = {
+    {"out.", "out", 1}, {"dir\\take.1.raw", "dir\\take.1", 1}, {".wav", ".wav", 1},
+    {"dir.old\\take", "dir.old\\take", 1}, {"a\\.wav", "", 0}, {"dir\\", "", 0}, {"C:", "", 0},
+    {"", "", 0}, {"my.dir/out", "my", 1}, {"C:x.y", "C:x", 1}, {n259 + ".w", n259, 1},
+    {n259 + "n.wav", "", -1}, {n259 + "\\.x", "", 0},
+};
+struct { const char *text; bool valid; std::int32_t value; } const times[] = {
+    {"", true, 0}, {"-0", true, 0}, {" \t\n\v\f\r+250", true, 250}, {"--5", true, 0},
+    {"12 34", true, 12}, {"2147483647", true, 2147483647}, {"2147483648", false, -7},
+    {"99999999999999999999999", false, -7}, {"-2147483648", false, -7},
+};
+// clang-format on
+
+TEST(Units, AsTabled) {
+	for (const auto &c : scans) {
+		std::vector<char *> argv{const_cast<char *>("leadcut")};
+		for (const auto &w : c.words)
+			argv.push_back(const_cast<char *>(w.c_str()));
+		reset_option_scanner();
+		testing::internal::CaptureStderr();
+		std::string results;
+		while (results.size() < c.results.size()) {
+			const auto r = get_option(int(argv.size()), argv.data(), c.opts.c_str());
+			results += r == -1 ? '.' : static_cast<char>(r);
+		}
+		EXPECT_EQ(testing::internal::GetCapturedStderr(), c.err) << c.results;
+		EXPECT_EQ(results + std::to_string(opt_index) + (opt_arg ? opt_arg : ""),
+			  c.results + std::to_string(c.index) + c.arg);
+	}
+	name_buffer dst;
+	dst.fill('#');
+	EXPECT_TRUE(copy_name(dst, n259.c_str()) && dst.data() == n259 &&
+		    !copy_name(dst, (n259 + "x").c_str()));
+	for (const auto &c : names) {
+		dst.fill('#');
+		EXPECT_EQ(strip_extension(dst, c.operand.c_str()), c.result) << c.operand;
+		EXPECT_EQ(dst.data(), c.stripped) << c.operand;
+	}
+	for (const auto &c : times) {
+		std::int32_t value = -7;
+		EXPECT_EQ(parse_decimal(c.text, value), c.valid) << '"' << c.text << '"';
+		EXPECT_EQ(value, c.value) << '"' << c.text << '"';
+	}
+	// A frame that holds no whole byte drops nothing; 64 bits never wrap.
+	EXPECT_EQ(compute_cut_bytes(1, 8000, 4, 500, 1000), 0u);
+	EXPECT_EQ(compute_cut_bytes(2, 4294967295u, 16, 2147483647, 4294967295u), 4294967295u);
+}
+
+} // namespace
