@@ -123,6 +123,8 @@ const std::string d = pattern(600000), in = wav(2, 44100, 16, d), h = header(600
 const std::string rep = report(2, 44100, 16, 600000), fmt_rep = report(2, 44100, 16, -1);
 const std::string fmt = fmt_chunk(2, 44100, 16), to = "in.wav -> out.wav (", d8 = pattern(20001);
 const std::string a252(252, 'a'), a260(260, 'a'), cut = h + shifted(d, 88200);
+// An 18-byte "fmt " chunk whose average rate and block align are wrong, then
+// a LIST chunk; its report keeps fmt_rep's tag, channel and rate lines.
 const std::string odd =
     riff(chunk("fmt ", fmt.substr(8, 8) + le(1, 4) + le(9, 2) + le(16, 2) + "xy") +
 	 chunk("LIST", "abcd") + chunk("data", d));
