@@ -152,9 +152,17 @@ struct { std::vector<std::string> words; std::string input, err; int status; std
      rejected(report(3, 8000, 8, -1), "monoral/stereo", "channels = 3"), 1, ""},
     {{"in.wav"}, riff(fmt_chunk(2, 48000, 24)),
      rejected(report(2, 48000, 24, -1), "16bit or 8bit", "bits/sample = 24"), 1, ""},
-    // No pad byte is skipped; a size that reaches past any position a file can have ends the walk.
-    {{"in.wav"}, riff(fmt + chunk("LIST", "abc") + '\0' + chunk("data", "wxyz")),
-     fmt_rep + "  <LIST> (3 bytes)\n  <> (1121 bytes)\n", 0, ""},
+    // A zero after an odd body is skipped, any other byte starts the next chunk; a size that
+    // reaches past any position a file can have ends the walk.
+    {{"in.wav", "out", "0"}, riff(fmt + chunk("LIST", "abc") + '\0' + chunk("data", "wxyz")),
+     fmt_rep + "  <LIST> (3 bytes)\n  <data> (4 bytes)\n" + to + "0ms)\n", 0,
+     header(4, 2, 44100, 16) + "wxyz"},
+    {{"in.wav"}, riff(fmt + chunk("LIST", "abc") + chunk("data", "wxyz")),
+     fmt_rep + "  <LIST> (3 bytes)\n  <data> (4 bytes)\n", 0, ""},
+    {{"in.wav", "out", "0"}, wav(1, 8000, 8, "abc") + '\0', report(1, 8000, 8, 3) + to +
+     "0ms)\n", 0, header(3, 1, 8000, 8) + "abc"},
+    {{"in.wav"}, riff(fmt_chunk(1, 8000, 8) + chunk("data", "abc") + '\0' + chunk("id3 ", "z")),
+     report(1, 8000, 8, 3) + "  <id3 > (1 bytes)\n", 0, ""},
     {{"in.wav"}, riff(chunk("junk", "", ~7u) + fmt), "in.wav :\n  <junk> (-8 bytes)\n", 0, ""},
     // Cuts drop whole frames; their times are plain decimals in range.
     {{"-c", "in.wav", "out.raw", "0", "extra"}, in, rep + to + "0ms)\n", 0, h + d},

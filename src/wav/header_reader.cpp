@@ -114,6 +114,10 @@ void read_wav_header(const char *in_path, std::uint16_t &channels, std::uint32_t
 		if (next > position_max)
 			break;
 		std::fseek(in, static_cast<long>(next), SEEK_SET);
+		// A zero after an odd body is its pad byte; writers that leave the pad
+		// out have their next identifier there instead.
+		if (size % 2 != 0 && std::fgetc(in) != 0)
+			std::fseek(in, static_cast<long>(next), SEEK_SET);
 	}
 	std::fclose(in);
 }
