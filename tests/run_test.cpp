@@ -122,7 +122,8 @@ const std::string usage = "Usage: leadcut [option] <wav_file_in> <wav_file_out> 
 const std::string d = pattern(600000), in = wav(2, 44100, 16, d), h = header(600000, 2, 44100, 16);
 const std::string rep = report(2, 44100, 16, 600000), fmt_rep = report(2, 44100, 16, -1);
 const std::string fmt = fmt_chunk(2, 44100, 16), to = "in.wav -> out.wav (", d8 = pattern(20001);
-const std::string a252(252, 'a'), a260(260, 'a'), cut = h + shifted(d, 88200);
+const std::string a252(252, 'a'),
+    a260(260, 'a'), cut = h + shifted(d, 88200), d3 = pattern(3 << 20);
 // An 18-byte "fmt " chunk whose average rate and block align are wrong, then
 // a LIST chunk; its report keeps fmt_rep's tag, channel and rate lines.
 const std::string odd =
@@ -169,6 +170,8 @@ struct { std::vector<std::string> words; std::string input, err; int status; std
     {{"-l", "in.wav", "out.", "500ms"}, in, rep + to + "-500ms)\n", 0, cut},
     {{"in.wav", "out", " +3"}, in, rep + to + "-3ms)\n", 0, h + shifted(d, 528)},
     {{"in.wav", "out", "4000"}, in, rep + to + "-4000ms)\n", 0, h + shifted(d, 600000)},
+    {{"in.wav", "out", "7000"}, wav(2, 44100, 16, d3), report(2, 44100, 16, 3 << 20) + to +
+     "-7000ms)\n", 0, header(3 << 20, 2, 44100, 16) + shifted(d3, 1234800)}, // blocks of 1 MiB
     {{"in.wav", "out", "-500"}, in, "invalid time : -500\n", 1, ""},
     {{"in.wav", "out", "1000"}, wav(1, 11025, 8, d8), report(1, 11025, 8, 20001) + to +
      "-1000ms)\n", 0, header(20001, 1, 11025, 8) + shifted(d8, 11025)},
