@@ -78,8 +78,15 @@ const fs::path dir = fs::temp_directory_path() / ("leadcut-" + std::to_string(::
 const char *const test_command = std::getenv("LEADCUT_TEST_COMMAND");
 const bool on_windows = test_command && std::string(test_command).ends_with(".exe");
 
+// Names print as UTF-8 on Linux; under Windows in the ANSI code page, here
+// 932 (Japanese), with '?' for each character it lacks.
+std::string sys(const std::string &windows, const std::string &posix) {
+	return on_windows ? windows : posix;
+}
+
 // Runs the program as "leadcut" in a fresh dir that holds `input` as in.wav
-// (also linked as link.wav, and grown to `size` bytes if that is larger),
+// (also linked as link.wav, 表.wav and é.wav beside an e.wav of its own, and
+// grown to `size` bytes if that is larger),
 // its files limited to `blocks` of 512 bytes: a write past them fails as on
 // a full disk. Returns what it printed on standard error, then "status N"
 // (124 after 15 seconds, 128 + N after signal N), with any standard output
@@ -90,7 +97,9 @@ std::string run(const std::string &input, const std::vector<std::string> &words,
 	fs::create_directories(dir / "sub");
 	std::ofstream(dir / "in.wav", std::ios::binary) << input;
 	fs::resize_file(dir / "in.wav", std::max<std::uintmax_t>(size, input.size()));
-	fs::create_hard_link(dir / "in.wav", dir / "link.wav");
+	for (const char *name : {"link.wav", "表.wav", "é.wav"})
+		fs::create_hard_link(dir / "in.wav", dir / name);
+	std::ofstream(dir / "e.wav") << "e";
 	fs::create_symlink("/dev/null", dir / "null.wav");
 	std::string line =
 	    "cd '" + dir.string() + "' && ulimit -f " + std::to_string(blocks) +
@@ -122,6 +131,15 @@ const std::string usage = "Usage: leadcut [option] <wav_file_in> <wav_file_out> 
 const std::string d = pattern(600000), in = wav(2, 44100, 16, d), h = header(600000, 2, 44100, 16);
 const std::string rep = report(2, 44100, 16, 600000), fmt_rep = report(2, 44100, 16, -1);
 const std::string fmt = fmt_chunk(2, 44100, 16), to = "in.wav -> out.wav (", d8 = pattern(20001);
+const std::string hyo = sys("\x95\\", "表"), e_ = sys("?", "é"),
+		  in_hyo = hyo + ".wav" + rep.substr(6);
+// Within Windows' 259 UTF-16 units, beyond Linux's 259 bytes.
+std::string far(const char *oto) {
+	std::string name = "sub\\..\\sub\\";
+	for (int i = 0; i < 83; ++i)
+		name += oto;
+	return name;
+}
 const std::string a252(252, 'a'),
     a260(260, 'a'), cut = h + shifted(d, 88200), d3 = pattern(3 << 20);
 // An 18-byte "fmt " chunk whose average rate and block align are wrong, then
@@ -192,6 +210,17 @@ struct { std::vector<std::string> words; std::string input, err; int status; std
     // A backslash separates directories, but only Windows has them as such.
     {{"in.wav", "sub\\x.y", "0"}, in, rep + "in.wav -> sub\\x.wav (0ms)\n", 0, h + d, 1 << 17,
      on_windows ? "sub/x.wav" : "sub\\x.wav"},
+    // Names are UTF-8 inside: each leads to its own file, and no character holds a separator.
+    {{"表.wav", "ソ.raw", "500"}, in, in_hyo + hyo + ".wav -> " + sys("\x83\\", "ソ") +
+     ".wav (-500ms)\n", 0, cut, 1 << 17, "ソ.wav"},
+    {{"表.wav", "表", "0"}, in, in_hyo + "cannot overwrite input file : " + hyo + ".wav\n", 1, ""},
+    {{"é.wav", "é-cut", "0"}, in, e_ + ".wav" + rep.substr(6) + e_ + ".wav -> " + e_ +
+     "-cut.wav (0ms)\n", 0, h + d, 1 << 17, "é-cut.wav"},
+    {{"in.wav", "a¥b.raw", "0"}, in, rep + "in.wav -> a" + sys("?", "¥") + "b.wav (0ms)\n", 0,
+     h + d, 1 << 17, "a¥b.wav"},
+    {{"in.wav", far("音"), "0"}, in, sys(rep + "in.wav -> " + far("\x89\xb9") + ".wav (0ms)\n",
+     "file name too long : " + far("音") + "\n"), !on_windows, sys(h + d, ""), 1 << 17,
+     "sub/" + far("音").substr(11) + ".wav"},
     // A full disk fails the cut wherever it strikes: in the audio, in the fill.
     {{"in.wav", "out", "500"}, in, rep + "write error : 100352\n", 1, cut.substr(0, 100352), 196},
     {{"in.wav", "out", "500"}, in, rep + "write error : 550400\n", 1, cut.substr(0, 550400), 1075},
@@ -259,12 +288,12 @@ struct { std::vector<std::string> words; std::string opts, results; int index;
     {{"-co", "f"}, "o:c", "co.", 3, "", "f"},
     {{"-o"}, "o:", "?.", 2, "leadcut : option requires an argument -- o\n", ""},
 };
-const std::string n259(259, 'n');
+const std::string n259(259, 'n'), n777(777, 'n');
 struct { std::string operand, stripped; int result; } const names[] = {
     {"out.", "out", 1}, {"dir\\take.1.raw", "dir\\take.1", 1}, {".wav", ".wav", 1},
     {"dir.old\\take", "dir.old\\take", 1}, {"a\\.wav", "", 0}, {"dir\\", "", 0}, {"C:", "", 0},
-    {"", "", 0}, {"my.dir/out", "my", 1}, {"C:x.y", "C:x", 1}, {n259 + ".w", n259, 1},
-    {n259 + "n.wav", "", -1}, {n259 + "\\.x", "", 0},
+    {"", "", 0}, {"my.dir/out", "my", 1}, {"C:x.y", "C:x", 1}, {n777 + ".w", n777, 1},
+    {n777 + "n.wav", "", -1}, {n259 + "\\.x", "", 0},
 };
 struct { const char *text; bool valid; std::int32_t value; } const times[] = {
     {"", true, 0}, {"-0", true, 0}, {" \t\n\v\f\r+250", true, 250}, {"--5", true, 0},

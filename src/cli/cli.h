@@ -5,8 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
-// A zero-terminated file name of at most name_max bytes.
-constexpr std::size_t name_max = 259;
+// A zero-terminated UTF-8 file name: room for the longest name any system
+// takes, 259 UTF-16 units of at most three bytes each.
+constexpr std::size_t name_max = 3 * 259;
 using name_buffer = std::array<char, name_max + 1>;
 
 // Option scanner state, shared with the caller as in getopt(3).
@@ -21,7 +22,8 @@ std::int32_t get_option(int argc, char *const argv[], const char *opt_string);
 // Puts the scanner back to its state at process start.
 void reset_option_scanner();
 
-// Copies src into dst; false, with dst untouched, when it does not fit.
+// Copies src into dst; false, with dst untouched, when the system cannot
+// take a name this long.
 bool copy_name(name_buffer &dst, const char *src);
 
 // Writes src without its extension into dst. Returns 1 for a non-empty

@@ -1,5 +1,6 @@
 #include <cstdio>
 
+#include "../compat/compat.h"
 #include "../wav/header_reader.h"
 #include "../wav/trimmed_writer.h"
 #include "cli.h"
@@ -59,11 +60,12 @@ void prepare_cut(const char *out_operand, const char *time_operand, name_buffer 
 {
 	name_buffer out_base;
 	if (strip_extension(out_base, out_operand) < 0 ||
-	    std::snprintf(out_path.data(), out_path.size(), "%s.wav", out_base.data()) >
-		static_cast<int>(name_max))
-		fail_exit("file name too long : %s\n", out_operand);
+	    std::snprintf(out_path.data(), out_path.size(), "%s.wav", out_base.data()) >=
+		static_cast<int>(out_path.size()) ||
+	    name_too_long(out_path.data()))
+		name_exit("file name too long : %s\n", out_operand);
 	if (!parse_decimal(time_operand, time_ms))
-		fail_exit("invalid time : %s\n", time_operand);
+		name_exit("invalid time : %s\n", time_operand);
 }
 
 void cut_lead_in(const char *in_path, const char *out_path, std::int32_t time_ms,
@@ -71,12 +73,15 @@ void cut_lead_in(const char *in_path, const char *out_path, std::int32_t time_ms
 		 std::uint16_t bits_per_sample, std::int32_t data_offset, std::uint32_t data_size)
 {
 	if ((chunks_seen & seen_fmt) == 0)
-		fail_exit("%s : no 'fmt ' chunk\n", in_path);
+		name_exit("%s : no 'fmt ' chunk\n", in_path);
 	if ((chunks_seen & seen_data) == 0)
-		fail_exit("%s : no 'data' chunk\n", in_path);
+		name_exit("%s : no 'data' chunk\n", in_path);
 	const std::uint32_t cut_bytes =
 	    compute_cut_bytes(channels, samples_per_sec, bits_per_sample, time_ms, data_size);
 	write_trimmed_wav(in_path, data_offset, data_size, out_path, samples_per_sec, channels,
 			  bits_per_sample, cut_bytes);
-	std::fprintf(stderr, "%s -> %s (%dms)\n", in_path, out_path, -time_ms);
+	shown_text in_shown;
+	shown_text out_shown;
+	std::fprintf(stderr, "%s -> %s (%dms)\n", shown_name(in_path, in_shown),
+		     shown_name(out_path, out_shown), -time_ms);
 }

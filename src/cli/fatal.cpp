@@ -36,7 +36,7 @@ void usage_exit()
 
 void open_error_exit(const char *path)
 {
-	fail_exit("cannot open file : %s\n", path);
+	name_exit("cannot open file : %s\n", path);
 }
 
 void read_error_exit(std::FILE *stream)
@@ -59,6 +59,17 @@ void read_error_exit(int fd)
 	close_descriptor(fd);
 	position_exit("read error", position);
 }
+
+// Every caller's format is a literal that takes a string and at most an int.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+void name_exit(const char *format, const char *name, int value)
+{
+	shown_text shown;
+	std::fprintf(stderr, format, shown_name(name, shown), value);
+	std::exit(1);
+}
+#pragma GCC diagnostic pop
 
 void fail_exit(const char *format, ...)
 {

@@ -21,3 +21,9 @@
 
 // Prints a formatted message and exits.
 [[noreturn]] [[gnu::format(printf, 1, 2)]] void fail_exit(const char *format, ...);
+
+// Prints a message about a name, which the format takes as its "%s", then
+// at most one "%d" for value, and exits. The name shows as the console shows
+// names.
+[[noreturn]] [[gnu::format(printf, 1, 0)]] void name_exit(const char *format, const char *name,
+							  int value = 0);

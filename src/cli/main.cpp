@@ -14,6 +14,7 @@ enum : std::int32_t { report_only = 0, report_listed = 1, report_and_cut = 2 };
 int main(int argc, char *argv[])
 {
 	binary_stderr();
+	utf8_arguments(argc, argv);
 	std::int32_t mode = report_only;
 	for (std::int32_t c; (c = get_option(argc, argv, "cl")) != -1;) {
 		if (c == 'c')
@@ -29,7 +30,7 @@ int main(int argc, char *argv[])
 
 	name_buffer in_path;
 	if (!copy_name(in_path, argv[opt_index]))
-		fail_exit("file name too long : %s\n", argv[opt_index]);
+		name_exit("file name too long : %s\n", argv[opt_index]);
 
 	std::int32_t action = mode;
 	name_buffer out_path;

@@ -1,18 +1,19 @@
 #include <cstring>
 
+#include "../compat/compat.h"
 #include "cli.h"
 
 bool copy_name(name_buffer &dst, const char *src)
 {
-	const std::size_t length = ::strnlen(src, dst.size());
-	if (length > name_max)
+	if (name_too_long(src))
 		return false;
-	std::memcpy(dst.data(), src, length + 1);
+	std::memcpy(dst.data(), src, std::strlen(src) + 1);
 	return true;
 }
 
 // Only the backslash and the colon separate directories; a dot at index 0
-// or right after a separator starts a name rather than an extension.
+// or right after a separator starts a name rather than an extension. No
+// byte of a multi-byte UTF-8 character is one of these.
 int strip_extension(name_buffer &dst, const char *src)
 {
 	std::size_t start = 0;

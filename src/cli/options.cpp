@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "../compat/compat.h"
 #include "cli.h"
 
 std::int32_t opt_index = 1;
@@ -49,18 +50,20 @@ std::int32_t get_option(int argc, char *const argv[], const char *opt_string)
 		}
 	}
 	opt_char = static_cast<signed char>(*scan++);
+	shown_text shown;
 	const char *letter = opt_char == ':' ? nullptr : std::strchr(opt_string, opt_char);
 	if (letter == nullptr) {
 		if (*scan == '\0')
 			++opt_index;
-		std::fprintf(stderr, "%s : illegal option -- %c\n", argv[0], opt_char);
+		std::fprintf(stderr, "%s : illegal option -- %c\n", shown_name(argv[0], shown),
+			     opt_char);
 		return '?';
 	}
 	if (letter[1] == ':') {
 		if (*scan == '\0' && ++opt_index >= argc) {
 			scan = no_word;
-			std::fprintf(stderr, "%s : option requires an argument -- %c\n", argv[0],
-				     opt_char);
+			std::fprintf(stderr, "%s : option requires an argument -- %c\n",
+				     shown_name(argv[0], shown), opt_char);
 			return '?';
 		}
 		opt_arg = *scan != '\0' ? scan : argv[opt_index];

@@ -6,12 +6,15 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
+
+#include <shellapi.h>
 #else
 #include <unistd.h>
 #endif
@@ -21,13 +24,77 @@ namespace {
 // One call moves less than 2^31 bytes on every system.
 constexpr std::size_t call_max = std::size_t{1} << 30;
 
+// The longest name that bears a terminating zero after it, in bytes on
+// POSIX and in UTF-16 units on Windows.
+constexpr int name_room = 260;
+
 } // namespace
 
 #ifdef _WIN32
 
+namespace {
+
+// The longest command line, in UTF-16 units.
+constexpr int line_max = 32768;
+using wide_text = std::array<wchar_t, line_max>;
+
+// The UTF-16 form of a UTF-8 text, as the wide calls take it.
+bool to_wide(const char *text, wide_text &wide)
+{
+	return MultiByteToWideChar(CP_UTF8, 0, text, -1, wide.data(), line_max) > 0;
+}
+
+} // namespace
+
 void binary_stderr()
 {
 	_setmode(_fileno(stderr), _O_BINARY);
+}
+
+void utf8_arguments(int &argc, char **&argv)
+{
+	// Each unit of the line takes at most three bytes, each word one more.
+	static char text[4 * line_max];
+	static char *words[line_max];
+	int count = 0;
+	wchar_t **wide = CommandLineToArgvW(GetCommandLineW(), &count);
+	if (wide == nullptr)
+		return;
+	int used = 0;
+	for (int i = 0; i < count; ++i) {
+		words[i] = text + used;
+		used += WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, words[i],
+					    static_cast<int>(sizeof text) - used, nullptr, nullptr);
+	}
+	LocalFree(wide);
+	words[count] = nullptr;
+	argc = count;
+	argv = words;
+}
+
+bool name_too_long(const char *name)
+{
+	return MultiByteToWideChar(CP_UTF8, 0, name, -1, nullptr, 0) > name_room;
+}
+
+const char *shown_name(const char *name, shown_text &shown)
+{
+	wide_text wide;
+	// A UTF-8 code page takes no default character and fails: the name then
+	// shows as it is.
+	if (!to_wide(name, wide) ||
+	    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), -1, shown.data(),
+				static_cast<int>(shown.size()), "?", nullptr) == 0)
+		return name;
+	return shown.data();
+}
+
+std::FILE *open_stream(const char *path, const char *mode)
+{
+	wide_text wide;
+	const wchar_t wide_mode[] = {static_cast<wchar_t>(mode[0]), static_cast<wchar_t>(mode[1]),
+				     L'\0'};
+	return to_wide(path, wide) ? _wfopen(wide.data(), wide_mode) : nullptr;
 }
 
 int stream_descriptor(std::FILE *stream)
@@ -54,7 +121,10 @@ namespace {
 // Volume serial number and file index name one file, as dev and inode do.
 bool file_identity(const char *path, BY_HANDLE_FILE_INFORMATION &info)
 {
-	const HANDLE h = CreateFileA(path, FILE_READ_ATTRIBUTES,
+	wide_text wide;
+	if (!to_wide(path, wide))
+		return false;
+	const HANDLE h = CreateFileW(wide.data(), FILE_READ_ATTRIBUTES,
 				     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
 				     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 	if (h == INVALID_HANDLE_VALUE)
@@ -77,7 +147,8 @@ bool same_file(const char *a, const char *b)
 
 int open_input(const char *path)
 {
-	return _open(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+	wide_text wide;
+	return to_wide(path, wide) ? _wopen(wide.data(), _O_RDONLY | _O_BINARY | _O_NOINHERIT) : -1;
 }
 
 std::int64_t seek_to(int fd, std::int64_t position)
@@ -114,6 +185,25 @@ void close_descriptor(int fd)
 
 void binary_stderr()
 {
+}
+
+void utf8_arguments(int &, char **&)
+{
+}
+
+bool name_too_long(const char *name)
+{
+	return ::strnlen(name, name_room) == name_room;
+}
+
+const char *shown_name(const char *name, shown_text &)
+{
+	return name;
+}
+
+std::FILE *open_stream(const char *path, const char *mode)
+{
+	return std::fopen(path, mode);
 }
 
 int stream_descriptor(std::FILE *stream)

@@ -3,12 +3,34 @@
 // as if there were one system. Positions and sizes are 64-bit everywhere.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
 // Makes standard error write its bytes as given, with no "\r" before "\n".
 void binary_stderr();
+
+// Replaces the words of the command line by their UTF-8 form, the one form
+// of names inside the program. Windows hands them over in UTF-16 here, not
+// through the ANSI code page, which changes or loses characters.
+void utf8_arguments(int &argc, char **&argv);
+
+// True when the system cannot take a name this long: more than 259 bytes on
+// POSIX, more than 259 UTF-16 units on Windows (up to 777 bytes of UTF-8).
+bool name_too_long(const char *name);
+
+// Room for a word of the longest command line Windows takes, as printed.
+constexpr std::size_t shown_max = 65536;
+using shown_text = std::array<char, shown_max>;
+
+// The bytes that show a UTF-8 name on the console: the name itself on
+// POSIX; on Windows the ANSI code page's, with '?' for a character it lacks
+// (never a look-alike). Returns name or the text in `shown`.
+const char *shown_name(const char *name, shown_text &shown);
+
+// Opens a stream by a UTF-8 name, as fopen does.
+std::FILE *open_stream(const char *path, const char *mode);
 
 // The descriptor under an open stream.
 int stream_descriptor(std::FILE *stream);

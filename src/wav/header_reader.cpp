@@ -64,14 +64,14 @@ void read_fmt_fields(const char *in_path, std::FILE *in, std::uint16_t &channels
 	std::fprintf(stderr, "    bits/sample    = %u\n", unsigned{bits_per_sample});
 
 	if (format_tag != 1)
-		fail_exit(
+		name_exit(
 		    "\nThis program supported \"PCM format\" wav file\n%s : format tag = %d\n",
 		    in_path, int{format_tag});
 	if (channels != 1 && channels != 2)
-		fail_exit("\nThis program supported monoral/stereo wav file\n%s : channels = %d\n",
+		name_exit("\nThis program supported monoral/stereo wav file\n%s : channels = %d\n",
 			  in_path, int{channels});
 	if (bits_per_sample != 8 && bits_per_sample != 16)
-		fail_exit(
+		name_exit(
 		    "\nThis program supported 16bit or 8bit wav file\n%s : bits/sample = %d\n",
 		    in_path, int{bits_per_sample});
 }
@@ -82,13 +82,14 @@ void read_wav_header(const char *in_path, std::uint16_t &channels, std::uint32_t
 		     std::uint16_t &bits_per_sample, std::int32_t &data_offset,
 		     std::uint32_t &data_size, unsigned &chunks_seen)
 {
-	std::FILE *in = std::fopen(in_path, "rb");
+	std::FILE *in = open_stream(in_path, "rb");
 	if (in == nullptr)
 		open_error_exit(in_path);
 	std::int64_t file_size;
 	if (regular_file_size(stream_descriptor(in), file_size) && file_size > position_max)
-		fail_exit("file too large : %s\n", in_path);
-	std::fprintf(stderr, "%s :\n", in_path);
+		name_exit("file too large : %s\n", in_path);
+	shown_text shown;
+	std::fprintf(stderr, "%s :\n", shown_name(in_path, shown));
 
 	expect_id(in, "RIFF", "Not a 'RIFF' format\n");
 	read_le32(in); // the RIFF size is never trusted

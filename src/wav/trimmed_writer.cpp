@@ -85,13 +85,13 @@ void write_trimmed_wav(const char *in_path, std::int32_t data_offset, std::uint3
 {
 	// Opening the output would truncate the input when both are one file.
 	if (same_file(in_path, out_path))
-		fail_exit("cannot overwrite input file : %s\n", out_path);
-	std::FILE *out = std::fopen(out_path, "wb");
+		name_exit("cannot overwrite input file : %s\n", out_path);
+	std::FILE *out = open_stream(out_path, "wb");
 	if (out == nullptr)
 		open_error_exit(out_path);
 	if (write_wav_header(out, data_size, channels, samples_per_sec, bits_per_sample) !=
 	    wav_header_size)
-		fail_exit("%s : wav header write error\n", out_path);
+		name_exit("%s : wav header write error\n", out_path);
 	if (std::fflush(out) != 0)
 		write_error_exit(out);
 
