@@ -92,9 +92,7 @@ const char *shown_name(const char *name, shown_text &shown)
 std::FILE *open_stream(const char *path, const char *mode)
 {
 	wide_text wide;
-	const wchar_t wide_mode[] = {static_cast<wchar_t>(mode[0]), static_cast<wchar_t>(mode[1]),
-				     L'\0'};
-	return to_wide(path, wide) ? _wfopen(wide.data(), wide_mode) : nullptr;
+	return to_wide(path, wide) ? _wfopen(wide.data(), mode[0] == 'w' ? L"wb" : L"rb") : nullptr;
 }
 
 int stream_descriptor(std::FILE *stream)

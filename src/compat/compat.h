@@ -29,7 +29,7 @@ using shown_text = std::array<char, shown_max>;
 // (never a look-alike). Returns name or the text in `shown`.
 const char *shown_name(const char *name, shown_text &shown);
 
-// Opens a stream by a UTF-8 name, as fopen does.
+// Opens a stream by a UTF-8 name, as fopen does; mode is "rb" or "wb".
 std::FILE *open_stream(const char *path, const char *mode);
 
 // The descriptor under an open stream.
