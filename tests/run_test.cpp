@@ -207,6 +207,9 @@ struct { std::vector<std::string> words; std::string input, err; int status; std
     {{"in.wav", "link", "0"}, in, rep + "cannot overwrite input file : link.wav\n", 1, ""},
     {{"in.wav", "no/out", "0"}, in, rep + "cannot open file : no/out.wav\n", 1, ""},
     {{"in.wav", "sub/" + a252, "0"}, in, "file name too long : sub/" + a252 + "\n", 1, ""},
+    // A slash separates directories everywhere, so a dot in a folder's name is no extension.
+    {{"in.wav", "sub/../sub/t", "0"}, in, rep + "in.wav -> sub/../sub/t.wav (0ms)\n", 0, h + d,
+     1 << 17, "sub/t.wav"},
     // A backslash separates directories, but only Windows has them as such.
     {{"in.wav", "sub\\x.y", "0"}, in, rep + "in.wav -> sub\\x.wav (0ms)\n", 0, h + d, 1 << 17,
      on_windows ? "sub/x.wav" : "sub\\x.wav"},
@@ -292,8 +295,8 @@ const std::string n259(259, 'n'), n777(777, 'n');
 struct { std::string operand, stripped; int result; } const names[] = {
     {"out.", "out", 1}, {"dir\\take.1.raw", "dir\\take.1", 1}, {".wav", ".wav", 1},
     {"dir.old\\take", "dir.old\\take", 1}, {"a\\.wav", "", 0}, {"dir\\", "", 0}, {"C:", "", 0},
-    {"", "", 0}, {"my.dir/out", "my", 1}, {"C:x.y", "C:x", 1}, {n777 + ".w", n777, 1},
-    {n777 + "n.wav", "", -1}, {n259 + "\\.x", "", 0},
+    {"", "", 0}, {"my.dir/out", "my.dir/out", 1}, {"../take", "../take", 1}, {"sub.d/", "", 0},
+    {"C:x.y", "C:x", 1}, {n777 + ".w", n777, 1}, {n777 + "n.wav", "", -1}, {n259 + "\\.x", "", 0},
 };
 struct { const char *text; bool valid; std::int32_t value; } const times[] = {
     {"", true, 0}, {"-0", true, 0}, {" \t\n\v\f\r+250", true, 250}, {"--5", true, 0},

@@ -11,16 +11,17 @@ bool copy_name(name_buffer &dst, const char *src)
 	return true;
 }
 
-// Only the backslash and the colon separate directories; a dot at index 0
-// or right after a separator starts a name rather than an extension. No
-// byte of a multi-byte UTF-8 character is one of these.
+// The slash, the backslash and the colon separate directories, so a dot in
+// a folder's name never passes for the extension; a dot at index 0 or right
+// after a separator starts a name rather than an extension. No byte of a
+// multi-byte UTF-8 character is one of these.
 int strip_extension(name_buffer &dst, const char *src)
 {
 	std::size_t start = 0;
 	std::size_t dot = 0;
 	std::size_t i = 0;
 	for (; src[i] != '\0'; ++i) {
-		if (src[i] == '\\' || src[i] == ':') {
+		if (src[i] == '/' || src[i] == '\\' || src[i] == ':') {
 			start = i + 1;
 			dot = 0;
 		} else if (src[i] == '.') {
