@@ -203,6 +203,11 @@ struct { std::vector<std::string> words; std::string input, err; int status; std
     {{"in.wav", "out", "0"}, riff(chunk("data", "abcd")),
      "in.wav :\n  <data> (4 bytes)\nin.wav : no 'fmt ' chunk\n", 1, ""},
     {{"in.wav", "out", "0"}, riff(fmt), fmt_rep + "in.wav : no 'data' chunk\n", 1, ""},
+    // No time can be cut without a sample rate; 0 ms can.
+    {{"in.wav", "out", "1"}, wav(1, 0, 8, "ab"), report(1, 0, 8, 2) + "in.wav : samples/sec = 0\n",
+     1, ""},
+    {{"in.wav", "out", "0"}, wav(1, 0, 8, "ab"), report(1, 0, 8, 2) + to + "0ms)\n", 0,
+     header(2, 1, 0, 8) + "ab"},
     {{"in.wav", "in", "500"}, in, rep + "cannot overwrite input file : in.wav\n", 1, ""},
     {{"in.wav", "link", "0"}, in, rep + "cannot overwrite input file : link.wav\n", 1, ""},
     {{"in.wav", "no/out", "0"}, in, rep + "cannot open file : no/out.wav\n", 1, ""},

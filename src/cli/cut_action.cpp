@@ -76,6 +76,10 @@ void cut_lead_in(const char *in_path, const char *out_path, std::int32_t time_ms
 		name_exit("%s : no 'fmt ' chunk\n", in_path);
 	if ((chunks_seen & seen_data) == 0)
 		name_exit("%s : no 'data' chunk\n", in_path);
+	// Without a rate no time becomes samples: the cut would drop nothing and
+	// still claim the time.
+	if (samples_per_sec == 0 && time_ms > 0)
+		name_exit("%s : samples/sec = 0\n", in_path);
 	const std::uint32_t cut_bytes =
 	    compute_cut_bytes(channels, samples_per_sec, bits_per_sample, time_ms, data_size);
 	write_trimmed_wav(in_path, data_offset, data_size, out_path, samples_per_sec, channels,
