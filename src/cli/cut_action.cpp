@@ -86,6 +86,6 @@ void cut_lead_in(const char *in_path, const char *out_path, std::int32_t time_ms
 			  bits_per_sample, cut_bytes);
 	shown_text in_shown;
 	shown_text out_shown;
-	std::fprintf(stderr, "%s -> %s (%dms)\n", shown_name(in_path, in_shown),
-		     shown_name(out_path, out_shown), -time_ms);
+	say("%s -> %s (%dms)\n", shown_name(in_path, in_shown), shown_name(out_path, out_shown),
+	    -time_ms);
 }

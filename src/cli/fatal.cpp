@@ -9,20 +9,35 @@ namespace {
 
 constexpr const char *program_name = "leadcut";
 
+// The report is the program's output: once a print fails, no run succeeds.
+bool print_failed = false;
+
 [[noreturn]] void position_exit(const char *what, std::int64_t position)
 {
-	std::fprintf(stderr, "%s : %lld\n", what, static_cast<long long>(position));
+	say("%s : %lld\n", what, static_cast<long long>(position));
 	std::exit(1);
 }
 
 } // namespace
 
+void say(const char *format, ...)
+{
+	std::va_list args;
+	va_start(args, format);
+	if (std::vfprintf(stderr, format, args) < 0)
+		print_failed = true;
+	va_end(args);
+}
+
+int final_status()
+{
+	return print_failed ? 1 : 0;
+}
+
 void usage_exit()
 {
 	// The second line is Shift-JIS and is printed as raw bytes.
-	std::fprintf(
-	    stderr,
-	    "Usage: %s [option] <wav_file_in> <wav_file_out> <time-ms>\n"
+	say("Usage: %s [option] <wav_file_in> <wav_file_out> <time-ms>\n"
 	    "wav_file_in"
 	    "\x82\xcc\x90\xe6\x93\xaa\x82\xa9\x82\xe7"
 	    "time-ms"
@@ -66,7 +81,7 @@ void read_error_exit(int fd)
 void name_exit(const char *format, const char *name, int value)
 {
 	shown_text shown;
-	std::fprintf(stderr, format, shown_name(name, shown), value);
+	say(format, shown_name(name, shown), value);
 	std::exit(1);
 }
 #pragma GCC diagnostic pop
@@ -75,7 +90,7 @@ void fail_exit(const char *format, ...)
 {
 	std::va_list args;
 	va_start(args, format);
-	std::vfprintf(stderr, format, args);
+	std::vfprintf(stderr, format, args); // the status is 1 either way
 	va_end(args);
 	std::exit(1);
 }

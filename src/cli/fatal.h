@@ -1,8 +1,16 @@
-// Fatal exits: every failure the program detects is printed here and ends
-// the run with status 1. Nothing is passed back to a caller.
+// What the program prints, and its fatal exits: every failure the program
+// detects is printed here and ends the run with status 1. Nothing is passed
+// back to a caller.
 #pragma once
 
 #include <cstdio>
+
+// Prints to standard error. A print that fails (a full disk, a closed
+// stream) does not stop the run, but the run then ends with status 1.
+[[gnu::format(printf, 1, 2)]] void say(const char *format, ...);
+
+// The status of a run that went through: 0, or 1 when a print failed.
+int final_status();
 
 // Prints the usage text.
 [[noreturn]] void usage_exit();

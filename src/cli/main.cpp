@@ -53,5 +53,5 @@ int main(int argc, char *argv[])
 	if (action == report_and_cut)
 		cut_lead_in(in_path.data(), out_path.data(), time_ms, chunks_seen, channels,
 			    samples_per_sec, bits_per_sample, data_offset, data_size);
-	return 0;
+	return final_status();
 }

@@ -1,8 +1,8 @@
-#include <cstdio>
 #include <cstring>
 
 #include "../compat/compat.h"
 #include "cli.h"
+#include "fatal.h"
 
 std::int32_t opt_index = 1;
 const char *opt_arg = nullptr;
@@ -55,15 +55,14 @@ std::int32_t get_option(int argc, char *const argv[], const char *opt_string)
 	if (letter == nullptr) {
 		if (*scan == '\0')
 			++opt_index;
-		std::fprintf(stderr, "%s : illegal option -- %c\n", shown_name(argv[0], shown),
-			     opt_char);
+		say("%s : illegal option -- %c\n", shown_name(argv[0], shown), opt_char);
 		return '?';
 	}
 	if (letter[1] == ':') {
 		if (*scan == '\0' && ++opt_index >= argc) {
 			scan = no_word;
-			std::fprintf(stderr, "%s : option requires an argument -- %c\n",
-				     shown_name(argv[0], shown), opt_char);
+			say("%s : option requires an argument -- %c\n", shown_name(argv[0], shown),
+			    opt_char);
 			return '?';
 		}
 		opt_arg = *scan != '\0' ? scan : argv[opt_index];

@@ -105,19 +105,21 @@ std::int64_t stream_position(std::FILE *stream)
 	return _ftelli64(stream);
 }
 
-bool regular_file_size(int fd, std::int64_t &size)
+bool file_size(int fd, std::int64_t &size)
 {
 	struct _stat64 st;
-	if (_fstat64(fd, &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG)
+	if (_fstat64(fd, &st) != 0)
 		return false;
-	size = st.st_size;
+	size = (st.st_mode & _S_IFMT) == _S_IFREG ? st.st_size : -1;
 	return true;
 }
 
 namespace {
 
 // Volume serial number and file index name one file, as dev and inode do.
-bool file_identity(const char *path, BY_HANDLE_FILE_INFORMATION &info)
+// False, with GetLastError telling why, when path cannot be opened; known
+// is false for a device such as NUL, which has neither.
+bool file_identity(const char *path, BY_HANDLE_FILE_INFORMATION &info, bool &known)
 {
 	wide_text wide;
 	if (!to_wide(path, wide))
@@ -127,20 +129,29 @@ bool file_identity(const char *path, BY_HANDLE_FILE_INFORMATION &info)
 				     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 	if (h == INVALID_HANDLE_VALUE)
 		return false;
-	const bool known = GetFileInformationByHandle(h, &info) != 0;
+	known = GetFileInformationByHandle(h, &info) != 0;
 	CloseHandle(h);
-	return known;
+	return true;
 }
 
 } // namespace
 
-bool same_file(const char *a, const char *b)
+bool same_file(const char *a, const char *b, bool &same)
 {
 	BY_HANDLE_FILE_INFORMATION x;
 	BY_HANDLE_FILE_INFORMATION y;
-	return file_identity(a, x) && file_identity(b, y) &&
-	       x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
+	bool x_known = false;
+	bool y_known = false;
+	same = false;
+	if (!file_identity(a, x, x_known) || !x_known)
+		return false;
+	if (!file_identity(b, y, y_known)) {
+		const DWORD why = GetLastError();
+		return why == ERROR_FILE_NOT_FOUND || why == ERROR_PATH_NOT_FOUND;
+	}
+	same = y_known && x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
 	       x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
+	return true;
 }
 
 int open_input(const char *path)
@@ -214,21 +225,26 @@ std::int64_t stream_position(std::FILE *stream)
 	return ::ftello(stream);
 }
 
-bool regular_file_size(int fd, std::int64_t &size)
+bool file_size(int fd, std::int64_t &size)
 {
 	struct stat st;
-	if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+	if (::fstat(fd, &st) != 0)
 		return false;
-	size = st.st_size;
+	size = S_ISREG(st.st_mode) ? st.st_size : -1;
 	return true;
 }
 
-bool same_file(const char *a, const char *b)
+bool same_file(const char *a, const char *b, bool &same)
 {
 	struct stat x;
 	struct stat y;
-	return ::stat(a, &x) == 0 && ::stat(b, &y) == 0 && x.st_dev == y.st_dev &&
-	       x.st_ino == y.st_ino;
+	same = false;
+	if (::stat(a, &x) != 0)
+		return false;
+	if (::stat(b, &y) != 0)
+		return errno == ENOENT;
+	same = x.st_dev == y.st_dev && x.st_ino == y.st_ino;
+	return true;
 }
 
 int open_input(const char *path)

@@ -38,11 +38,13 @@ int stream_descriptor(std::FILE *stream);
 // The position of a stream, or -1.
 std::int64_t stream_position(std::FILE *stream);
 
-// The size of the regular file open on fd; false for anything else.
-bool regular_file_size(int fd, std::int64_t &size);
+// The size of the file open on fd, or -1 for anything but a regular file;
+// false when the system cannot tell.
+bool file_size(int fd, std::int64_t &size);
 
-// True when both names lead to one existing file, however spelt or linked.
-bool same_file(const char *a, const char *b);
+// Sets same when both names lead to one existing file, however spelt or
+// linked; false when the system cannot tell (b not existing is an answer).
+bool same_file(const char *a, const char *b, bool &same);
 
 // Opens path for reading in binary mode; -1 on failure.
 int open_input(const char *path);

@@ -22,11 +22,23 @@ bool is_id(const char *id, const char *expected)
 	return std::memcmp(id, expected, 4) == 0;
 }
 
-// A short read of an identifier is the clean end of the walk.
+// The end of the file, also after one to three stray bytes, is the clean
+// end of the walk; a read that fails is never taken for it.
 bool read_id(std::FILE *in, char (&id)[5])
 {
 	id[4] = '\0';
-	return std::fread(id, 4, 1, in) == 1;
+	if (std::fread(id, 4, 1, in) == 1)
+		return true;
+	if (std::feof(in) == 0)
+		read_error_exit(in);
+	return false;
+}
+
+// No walk goes on from a position the program does not know.
+void seek_input(std::FILE *in, std::int64_t position)
+{
+	if (std::fseek(in, static_cast<long>(position), SEEK_SET) != 0)
+		read_error_exit(in);
 }
 
 void expect_id(std::FILE *in, const char *expected, const char *message)
@@ -48,20 +60,17 @@ void read_fmt_fields(const char *in_path, std::FILE *in, std::uint16_t &channels
 		     std::uint32_t &samples_per_sec, std::uint16_t &bits_per_sample)
 {
 	const auto format_tag = static_cast<std::int16_t>(read_le16(in));
-	std::fprintf(stderr, "    format tag     = %u (1 = PCM)\n",
-		     static_cast<unsigned>(std::int32_t{format_tag}));
+	say("    format tag     = %u (1 = PCM)\n", static_cast<unsigned>(std::int32_t{format_tag}));
 	channels = read_le16(in);
-	std::fprintf(stderr, "    channels       = %u\n", unsigned{channels});
+	say("    channels       = %u\n", unsigned{channels});
 	samples_per_sec = read_le32(in);
-	std::fprintf(stderr, "    samples/sec    = %lu\n",
-		     static_cast<unsigned long>(samples_per_sec));
+	say("    samples/sec    = %lu\n", static_cast<unsigned long>(samples_per_sec));
 	const std::uint32_t avg_bytes_per_sec = read_le32(in);
-	std::fprintf(stderr, "    avg. bytes/sec = %lu\n",
-		     static_cast<unsigned long>(avg_bytes_per_sec));
+	say("    avg. bytes/sec = %lu\n", static_cast<unsigned long>(avg_bytes_per_sec));
 	const std::uint16_t block_align = read_le16(in);
-	std::fprintf(stderr, "    block align    = %u\n", unsigned{block_align});
+	say("    block align    = %u\n", unsigned{block_align});
 	bits_per_sample = read_le16(in);
-	std::fprintf(stderr, "    bits/sample    = %u\n", unsigned{bits_per_sample});
+	say("    bits/sample    = %u\n", unsigned{bits_per_sample});
 
 	if (format_tag != 1)
 		name_exit(
@@ -85,11 +94,13 @@ void read_wav_header(const char *in_path, std::uint16_t &channels, std::uint32_t
 	std::FILE *in = open_stream(in_path, "rb");
 	if (in == nullptr)
 		open_error_exit(in_path);
-	std::int64_t file_size;
-	if (regular_file_size(stream_descriptor(in), file_size) && file_size > position_max)
+	std::int64_t length;
+	if (!file_size(stream_descriptor(in), length))
+		read_error_exit(in);
+	if (length > position_max)
 		name_exit("file too large : %s\n", in_path);
 	shown_text shown;
-	std::fprintf(stderr, "%s :\n", shown_name(in_path, shown));
+	say("%s :\n", shown_name(in_path, shown));
 
 	expect_id(in, "RIFF", "Not a 'RIFF' format\n");
 	read_le32(in); // the RIFF size is never trusted
@@ -98,27 +109,35 @@ void read_wav_header(const char *in_path, std::uint16_t &channels, std::uint32_t
 	char id[5];
 	while (read_id(in, id)) {
 		const std::uint32_t size = read_le32(in);
-		const long body = std::ftell(in);
+		const std::int64_t body = stream_position(in);
+		if (body < 0)
+			read_error_exit(in);
 		if (is_id(id, "fmt ")) {
-			std::fprintf(stderr, "  <fmt > (%ld bytes)\n", as_signed(size));
+			say("  <fmt > (%ld bytes)\n", as_signed(size));
 			read_fmt_fields(in_path, in, channels, samples_per_sec, bits_per_sample);
 			chunks_seen |= seen_fmt;
 		} else if (is_id(id, "data")) {
 			data_size = size;
-			std::fprintf(stderr, "  <data> (%ld bytes)\n", as_signed(size));
+			say("  <data> (%ld bytes)\n", as_signed(size));
 			data_offset = static_cast<std::int32_t>(body);
 			chunks_seen |= seen_data;
 		} else {
-			std::fprintf(stderr, "  <%s> (%ld bytes)\n", id, as_signed(size));
+			say("  <%s> (%ld bytes)\n", id, as_signed(size));
 		}
-		const std::int64_t next = std::int64_t{body} + size;
+		const std::int64_t next = body + size;
 		if (next > position_max)
 			break;
-		std::fseek(in, static_cast<long>(next), SEEK_SET);
+		seek_input(in, next);
+		if (size % 2 == 0)
+			continue;
 		// A zero after an odd body is its pad byte; writers that leave the pad
-		// out have their next identifier there instead.
-		if (size % 2 != 0 && std::fgetc(in) != 0)
-			std::fseek(in, static_cast<long>(next), SEEK_SET);
+		// out have their next identifier there instead, and at the end of the
+		// file there is none.
+		const int pad = std::fgetc(in);
+		if (pad == EOF && std::feof(in) == 0)
+			read_error_exit(in);
+		if (pad != 0)
+			seek_input(in, next);
 	}
 	std::fclose(in);
 }

@@ -83,8 +83,12 @@ void write_trimmed_wav(const char *in_path, std::int32_t data_offset, std::uint3
 		       const char *out_path, std::uint32_t samples_per_sec, std::uint16_t channels,
 		       std::uint16_t bits_per_sample, std::uint32_t cut_bytes)
 {
-	// Opening the output would truncate the input when both are one file.
-	if (same_file(in_path, out_path))
+	// Opening the output would truncate the input when both are one file, or
+	// might when the system cannot tell.
+	bool same;
+	if (!same_file(in_path, out_path, same))
+		open_error_exit(out_path);
+	if (same)
 		name_exit("cannot overwrite input file : %s\n", out_path);
 	std::FILE *out = open_stream(out_path, "wb");
 	if (out == nullptr)
@@ -99,11 +103,10 @@ void write_trimmed_wav(const char *in_path, std::int32_t data_offset, std::uint3
 	if (in < 0)
 		open_error_exit(in_path);
 	const std::int64_t start = std::int64_t{data_offset} + cut_bytes;
-	seek_to(in, start);
 	// Even when the whole audio is dropped, data the file does not hold is a
 	// short input, not silence.
 	std::int64_t size;
-	if (regular_file_size(in, size) && start > size)
+	if (seek_to(in, start) != start || !file_size(in, size) || (size >= 0 && start > size))
 		read_error_exit(in);
 
 	std::int64_t at = wav_header_size;
