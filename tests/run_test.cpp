@@ -88,11 +88,12 @@ std::string sys(const std::string &windows, const std::string &posix) {
 // (also linked as link.wav, 表.wav and é.wav beside an e.wav of its own, and
 // grown to `size` bytes if that is larger),
 // its files limited to `blocks` of 512 bytes: a write past them fails as on
-// a full disk. Returns what it printed on standard error, then "status N"
-// (124 after 15 seconds, 128 + N after signal N), with any standard output
-// in between. No word may hold a single quote.
+// a full disk; with its `fault`th call failing, if that is not 0. Returns
+// what it printed on standard error, then "status N" (124 after 15 seconds,
+// 128 + N after signal N), with any standard output in between. No word may
+// hold a single quote.
 std::string run(const std::string &input, const std::vector<std::string> &words,
-		int blocks = 1 << 17, std::uintmax_t size = 0) {
+		int blocks = 1 << 17, std::uintmax_t size = 0, int fault = 0) {
 	fs::remove_all(dir);
 	fs::create_directories(dir / "sub");
 	std::ofstream(dir / "in.wav", std::ios::binary) << input;
@@ -101,12 +102,16 @@ std::string run(const std::string &input, const std::vector<std::string> &words,
 		fs::create_hard_link(dir / "in.wav", dir / name);
 	std::ofstream(dir / "e.wav") << "e";
 	fs::create_symlink("/dev/null", dir / "null.wav");
-	std::string line =
-	    "cd '" + dir.string() + "' && ulimit -f " + std::to_string(blocks) +
-	    " && trap '' XFSZ && export ASAN_OPTIONS=exitcode=86:detect_leaks=0 "
-	    "UBSAN_OPTIONS=exitcode=87:halt_on_error=1 && exec timeout 15 " +
-	    (test_command ? test_command
-			  : "bash -c 'exec -a leadcut \"$0\" \"$@\"' " LEADCUT_BINARY);
+	// The faults reach leadcut alone, not the shells and timeout before it.
+	const std::string faults =
+	    fault ? "LD_PRELOAD=" LEADCUT_FAULTS " LEADCUT_FAULT=" + std::to_string(fault) + " "
+		  : "";
+	std::string line = "cd '" + dir.string() + "' && ulimit -f " + std::to_string(blocks) +
+			   " && trap '' XFSZ && export ASAN_OPTIONS=exitcode=86:detect_leaks=0 "
+			   "UBSAN_OPTIONS=exitcode=87:halt_on_error=1 && exec timeout 15 " +
+			   (test_command ? test_command
+					 : "bash -c '" + faults +
+					       "exec -a leadcut \"$0\" \"$@\"' " LEADCUT_BINARY);
 	for (const auto &word : words)
 		line += " '" + word + "'";
 	const int status = std::system((line + " >.out 2>.err").c_str());
@@ -251,6 +256,34 @@ TEST(Run, RefusesFilesOfTwoGibibytes) {
 	EXPECT_EQ(run(big, {"in.wav"}, 1 << 17, 2147483647),
 		  report(2, 44100, 16, 2147483603) + "status 0");
 	EXPECT_EQ(run(big, {"in.wav"}, 1 << 17, 2147483648), "file too large : in.wav\nstatus 1");
+	fs::remove_all(dir);
+}
+
+// Fails the calls of a report and of cuts one at a time, the 1st, the 2nd and so on, until a
+// run no longer meets its fault: of every kind, through the C library and the system (a pad
+// byte, the copy's several blocks, the kernel's copy, the check that spares the input). Every
+// run either fails and leaves the input as it was, or prints and writes what a run without
+// faults does.
+TEST(Run, FailsEachCallInTurn) {
+	if (test_command || !*LEADCUT_FAULTS)
+		GTEST_SKIP() << "needs libfiu and the program built here";
+	const std::string input = riff(fmt + chunk("data", d3) + chunk("LIST", "abc") + '\0');
+	const std::vector<std::string> runs[] = {
+	    {"in.wav"}, {"in.wav", "out", "500"}, {"in.wav", "out", "0"}, {"in.wav", "link", "0"}};
+	for (const auto &words : runs) {
+		const std::string good = run(input, words), out = get(dir / "out.wav");
+		int n = 0;
+		std::string r;
+		do {
+			r = run(input, words, 1 << 17, 0, ++n);
+			if (r.ends_with("status 1"))
+				EXPECT_TRUE(get(dir / "in.wav") == input) << n << r;
+			else
+				EXPECT_TRUE(r == good && get(dir / "out.wav") == out) << n << r;
+		} while (fs::exists(dir / ".fault"));
+		EXPECT_EQ(r, good);
+		EXPECT_GT(n, 20) << words.size(); // the faults were met
+	}
 	fs::remove_all(dir);
 }
 
