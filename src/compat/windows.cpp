@@ -1,38 +1,22 @@
-// The per-system side of compat.h: Win32 through the C runtime's
-// descriptors, POSIX elsewhere, and Linux's copy_file_range.
-#define _FILE_OFFSET_BITS 64 // 64-bit off_t on 32-bit POSIX systems too
-
+// The Windows side of compat.h: the C runtime's descriptors and the wide
+// (UTF-16) calls, so that no name passes through the ANSI code page.
 #include "compat.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
-
-#ifdef _WIN32
 #include <io.h>
+#include <sys/stat.h>
 #include <windows.h>
 
 #include <shellapi.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace {
 
-// One call moves less than 2^31 bytes on every system.
+// One call moves less than 2^31 bytes.
 constexpr std::size_t call_max = std::size_t{1} << 30;
 
-// The longest name that bears a terminating zero after it, in bytes on
-// POSIX and in UTF-16 units on Windows.
+// The longest name that bears a terminating zero after it, in UTF-16 units.
 constexpr int name_room = 260;
-
-} // namespace
-
-#ifdef _WIN32
-
-namespace {
 
 // The longest command line, in UTF-16 units.
 constexpr int line_max = 32768;
@@ -189,114 +173,3 @@ void close_descriptor(int fd)
 {
 	_close(fd);
 }
-
-#else
-
-void binary_stderr()
-{
-}
-
-void utf8_arguments(int &, char **&)
-{
-}
-
-bool name_too_long(const char *name)
-{
-	return ::strnlen(name, name_room) == name_room;
-}
-
-const char *shown_name(const char *name, shown_text &)
-{
-	return name;
-}
-
-std::FILE *open_stream(const char *path, const char *mode)
-{
-	return std::fopen(path, mode);
-}
-
-int stream_descriptor(std::FILE *stream)
-{
-	return ::fileno(stream);
-}
-
-std::int64_t stream_position(std::FILE *stream)
-{
-	return ::ftello(stream);
-}
-
-bool file_size(int fd, std::int64_t &size)
-{
-	struct stat st;
-	if (::fstat(fd, &st) != 0)
-		return false;
-	size = S_ISREG(st.st_mode) ? st.st_size : -1;
-	return true;
-}
-
-bool same_file(const char *a, const char *b, bool &same)
-{
-	struct stat x;
-	struct stat y;
-	same = false;
-	if (::stat(a, &x) != 0)
-		return false;
-	if (::stat(b, &y) != 0)
-		return errno == ENOENT;
-	same = x.st_dev == y.st_dev && x.st_ino == y.st_ino;
-	return true;
-}
-
-int open_input(const char *path)
-{
-	return ::open(path, O_RDONLY | O_CLOEXEC);
-}
-
-std::int64_t seek_to(int fd, std::int64_t position)
-{
-	return ::lseek(fd, static_cast<off_t>(position), SEEK_SET);
-}
-
-std::int64_t file_position(int fd)
-{
-	return ::lseek(fd, 0, SEEK_CUR);
-}
-
-std::int64_t read_some(int fd, unsigned char *bytes, std::size_t count)
-{
-	ssize_t n;
-	while ((n = ::read(fd, bytes, std::min(count, call_max))) < 0 && errno == EINTR) {
-	}
-	return n;
-}
-
-std::int64_t write_some(int fd, const unsigned char *bytes, std::size_t count)
-{
-	ssize_t n;
-	while ((n = ::write(fd, bytes, std::min(count, call_max))) < 0 && errno == EINTR) {
-	}
-	return n;
-}
-
-std::int64_t copy_range(int in, int out, std::uint64_t count)
-{
-#ifdef __linux__
-	ssize_t n;
-	while ((n = ::copy_file_range(
-		    in, nullptr, out, nullptr,
-		    static_cast<std::size_t>(std::min<std::uint64_t>(count, call_max)), 0)) < 0 &&
-	       errno == EINTR) {
-	}
-	return n > 0 ? n : 0;
-#else
-	(void)in, (void)out, (void)count;
-	return 0;
-#endif
-}
-
-void close_descriptor(int fd)
-{
-	::close(fd);
-}
-
-#endif
