@@ -46,4 +46,4 @@ void prepare_cut(const char *out_operand, const char *time_operand, name_buffer 
 // Writes the trimmed copy and prints the closing line.
 void cut_lead_in(const char *in_path, const char *out_path, std::int32_t time_ms,
 		 unsigned chunks_seen, std::uint16_t channels, std::uint32_t samples_per_sec,
-		 std::uint16_t bits_per_sample, std::int32_t data_offset, std::uint32_t data_size);
+		 std::uint16_t bits_per_sample, std::int64_t data_offset, std::uint32_t data_size);

@@ -70,7 +70,7 @@ void prepare_cut(const char *out_operand, const char *time_operand, name_buffer 
 
 void cut_lead_in(const char *in_path, const char *out_path, std::int32_t time_ms,
 		 unsigned chunks_seen, std::uint16_t channels, std::uint32_t samples_per_sec,
-		 std::uint16_t bits_per_sample, std::int32_t data_offset, std::uint32_t data_size)
+		 std::uint16_t bits_per_sample, std::int64_t data_offset, std::uint32_t data_size)
 {
 	if ((chunks_seen & seen_fmt) == 0)
 		name_exit("%s : no 'fmt ' chunk\n", in_path);

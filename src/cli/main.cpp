@@ -45,7 +45,7 @@ int main(int argc, char *argv[])
 	std::uint16_t channels = 0;
 	std::uint32_t samples_per_sec = 0;
 	std::uint16_t bits_per_sample = 0;
-	std::int32_t data_offset = 0;
+	std::int64_t data_offset = 0;
 	std::uint32_t data_size = 0;
 	unsigned chunks_seen = 0;
 	read_wav_header(in_path.data(), channels, samples_per_sec, bits_per_sample, data_offset,

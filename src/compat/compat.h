@@ -38,6 +38,10 @@ int stream_descriptor(std::FILE *stream);
 // The position of a stream, or -1.
 std::int64_t stream_position(std::FILE *stream);
 
+// Sets the position of a stream, counted from the start; false on failure.
+// Positions pass 2^31 on every system, where long does not.
+bool seek_stream(std::FILE *stream, std::int64_t position);
+
 // The size of the file open on fd, or -1 for anything but a regular file;
 // false when the system cannot tell.
 bool file_size(int fd, std::int64_t &size);

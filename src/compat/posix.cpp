@@ -53,6 +53,11 @@ std::int64_t stream_position(std::FILE *stream)
 	return ::ftello(stream);
 }
 
+bool seek_stream(std::FILE *stream, std::int64_t position)
+{
+	return ::fseeko(stream, static_cast<off_t>(position), SEEK_SET) == 0;
+}
+
 bool file_size(int fd, std::int64_t &size)
 {
 	struct stat st;

@@ -89,6 +89,11 @@ std::int64_t stream_position(std::FILE *stream)
 	return _ftelli64(stream);
 }
 
+bool seek_stream(std::FILE *stream, std::int64_t position)
+{
+	return _fseeki64(stream, position, SEEK_SET) == 0;
+}
+
 bool file_size(int fd, std::int64_t &size)
 {
 	struct _stat64 st;

@@ -8,13 +8,18 @@
 
 namespace {
 
-// Positions are signed 32-bit values; larger files are refused and the walk
-// never seeks beyond this.
+// A file shorter than this is read as it always was, in signed 32-bit
+// positions: its sizes print signed, and a chunk that ends past this ends
+// the walk.
 constexpr std::int64_t position_max = 2147483647;
 
-long as_signed(std::uint32_t size)
+// The most a RIFF file can hold: its 8-byte header and 0xFFFFFFFF bytes.
+constexpr std::int64_t riff_max = 8 + std::int64_t{0xFFFFFFFF};
+
+// A longer file can only be read with its sizes as RIFF defines them.
+long long shown_size(std::uint32_t size, bool long_file)
 {
-	return static_cast<std::int32_t>(size);
+	return long_file ? static_cast<long long>(size) : static_cast<std::int32_t>(size);
 }
 
 bool is_id(const char *id, const char *expected)
@@ -37,7 +42,7 @@ bool read_id(std::FILE *in, char (&id)[5])
 // No walk goes on from a position the program does not know.
 void seek_input(std::FILE *in, std::int64_t position)
 {
-	if (std::fseek(in, static_cast<long>(position), SEEK_SET) != 0)
+	if (!seek_stream(in, position))
 		read_error_exit(in);
 }
 
@@ -85,10 +90,12 @@ void read_fmt_fields(const char *in_path, std::FILE *in, std::uint16_t &channels
 		    in_path, int{bits_per_sample});
 }
 
-// Walks the chunks in file order. A chunk whose end lies past any position
-// the file can have ends the walk, so no size can lead it backwards.
+// Walks the chunks in file order, each after the last, so no size can lead
+// it backwards; in a file under 2^31 bytes a chunk whose end lies past any
+// position the file can have ends the walk, in a longer one the end of the
+// file does.
 void read_wav_header(const char *in_path, std::uint16_t &channels, std::uint32_t &samples_per_sec,
-		     std::uint16_t &bits_per_sample, std::int32_t &data_offset,
+		     std::uint16_t &bits_per_sample, std::int64_t &data_offset,
 		     std::uint32_t &data_size, unsigned &chunks_seen)
 {
 	std::FILE *in = open_stream(in_path, "rb");
@@ -97,8 +104,9 @@ void read_wav_header(const char *in_path, std::uint16_t &channels, std::uint32_t
 	std::int64_t length;
 	if (!file_size(stream_descriptor(in), length))
 		read_error_exit(in);
-	if (length > position_max)
+	if (length > riff_max)
 		name_exit("file too large : %s\n", in_path);
+	const bool long_file = length > position_max;
 	shown_text shown;
 	say("%s :\n", shown_name(in_path, shown));
 
@@ -112,20 +120,17 @@ void read_wav_header(const char *in_path, std::uint16_t &channels, std::uint32_t
 		const std::int64_t body = stream_position(in);
 		if (body < 0)
 			read_error_exit(in);
+		say("  <%s> (%lld bytes)\n", id, shown_size(size, long_file));
 		if (is_id(id, "fmt ")) {
-			say("  <fmt > (%ld bytes)\n", as_signed(size));
 			read_fmt_fields(in_path, in, channels, samples_per_sec, bits_per_sample);
 			chunks_seen |= seen_fmt;
 		} else if (is_id(id, "data")) {
 			data_size = size;
-			say("  <data> (%ld bytes)\n", as_signed(size));
-			data_offset = static_cast<std::int32_t>(body);
+			data_offset = body;
 			chunks_seen |= seen_data;
-		} else {
-			say("  <%s> (%ld bytes)\n", id, as_signed(size));
 		}
 		const std::int64_t next = body + size;
-		if (next > position_max)
+		if (next > position_max && !long_file)
 			break;
 		seek_input(in, next);
 		if (size % 2 == 0)

@@ -12,7 +12,7 @@ constexpr unsigned seen_data = 2;
 // of its last "fmt " and "data" chunks; any failure ends the process.
 // Values of a chunk that was not met are left as they were.
 void read_wav_header(const char *in_path, std::uint16_t &channels, std::uint32_t &samples_per_sec,
-		     std::uint16_t &bits_per_sample, std::int32_t &data_offset,
+		     std::uint16_t &bits_per_sample, std::int64_t &data_offset,
 		     std::uint32_t &data_size, unsigned &chunks_seen);
 
 // Reads, prints and checks the six fields at the start of a "fmt " body.

@@ -79,7 +79,7 @@ void write_zeros(std::FILE *out, std::int64_t at, std::uint64_t count)
 
 } // namespace
 
-void write_trimmed_wav(const char *in_path, std::int32_t data_offset, std::uint32_t data_size,
+void write_trimmed_wav(const char *in_path, std::int64_t data_offset, std::uint32_t data_size,
 		       const char *out_path, std::uint32_t samples_per_sec, std::uint16_t channels,
 		       std::uint16_t bits_per_sample, std::uint32_t cut_bytes)
 {
@@ -102,7 +102,7 @@ void write_trimmed_wav(const char *in_path, std::int32_t data_offset, std::uint3
 	const int in = open_input(in_path);
 	if (in < 0)
 		open_error_exit(in_path);
-	const std::int64_t start = std::int64_t{data_offset} + cut_bytes;
+	const std::int64_t start = data_offset + cut_bytes;
 	// Even when the whole audio is dropped, data the file does not hold is a
 	// short input, not silence.
 	std::int64_t size;

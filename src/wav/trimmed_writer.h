@@ -6,6 +6,6 @@
 // Creates out_path with the canonical header, the input's data from byte
 // cut_bytes of its "data" body on, then cut_bytes zero bytes. cut_bytes
 // must not exceed data_size. Any failure ends the process.
-void write_trimmed_wav(const char *in_path, std::int32_t data_offset, std::uint32_t data_size,
+void write_trimmed_wav(const char *in_path, std::int64_t data_offset, std::uint32_t data_size,
 		       const char *out_path, std::uint32_t samples_per_sec, std::uint16_t channels,
 		       std::uint16_t bits_per_sample, std::uint32_t cut_bytes);
