@@ -13,6 +13,8 @@ enum : std::int32_t { report_only = 0, report_listed = 1, report_and_cut = 2 };
 // output name and a time, writes the trimmed copy.
 int main(int argc, char *argv[])
 {
+	if (!open_standard_streams())
+		return 1; // a file opened later could take a stream's place
 	binary_stderr();
 	utf8_arguments(argc, argv);
 	std::int32_t mode = report_only;

@@ -8,6 +8,11 @@
 #include <cstdint>
 #include <cstdio>
 
+// Opens the null device on standard input, output and error where they are
+// closed, so that no file the program opens takes their place and receives
+// its messages; false when one of them stays closed.
+bool open_standard_streams();
+
 // Makes standard error write its bytes as given, with no "\r" before "\n".
 void binary_stderr();
 

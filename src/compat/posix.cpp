@@ -20,6 +20,15 @@ constexpr int name_room = 260;
 
 } // namespace
 
+bool open_standard_streams()
+{
+	for (int fd = 0; fd < 3; ++fd) {
+		if (::fcntl(fd, F_GETFD) == -1 && ::open("/dev/null", O_RDWR) != fd)
+			return false;
+	}
+	return true;
+}
+
 void binary_stderr()
 {
 }

@@ -30,6 +30,15 @@ bool to_wide(const char *text, wide_text &wide)
 
 } // namespace
 
+bool open_standard_streams()
+{
+	for (int fd = 0; fd < 3; ++fd) {
+		if (_get_osfhandle(fd) == -1 && _open("NUL", _O_RDWR) != fd)
+			return false;
+	}
+	return true;
+}
+
 void binary_stderr()
 {
 	_setmode(_fileno(stderr), _O_BINARY);
