@@ -4,6 +4,8 @@
 // EIO; when it does, it makes the folder ".fault" in the current one, so
 // that the test knows the run met its fault. It adds points, named after
 // libfiu's, for the calls leadcut makes that libfiu does not cover.
+#define FIU_ENABLE 1 // else fiu.h makes its calls no-ops
+
 #include <cerrno>
 #include <cstdlib>
 #include <dlfcn.h>
@@ -12,18 +14,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
+static long countdown = 0;
 
-long countdown = 0;
-
-int nth_call(const char *, int *, void **, unsigned *) {
-	const bool now = --countdown == 0;
-	if (now)
-		::mkdir(".fault", 0700); // no failure point sees mkdir
-	return now;
+// The Nth call fails when its mark is made (by mkdir, which no failure point sees).
+static int nth_call(const char *, int *, void **, unsigned *) {
+	return --countdown == 0 && ::mkdir(".fault", 0700) == 0;
 }
 
-[[gnu::constructor]] void arm() {
+[[gnu::constructor]] static void arm() {
 	if (const char *n = std::getenv("LEADCUT_FAULT")) {
 		countdown = std::atol(n);
 		fiu_init(0);
@@ -32,16 +30,14 @@ int nth_call(const char *, int *, void **, unsigned *) {
 	}
 }
 
-} // namespace
+// A call fails as libfiu's do, with errno set.
+static bool failing(const char *point) { return fiu_fail(point) != 0 && (errno = EIO); }
 
 #define FAILING(type, name, point, params, ...)                                                    \
 	extern "C" type name params {                                                              \
 		static auto *const real =                                                          \
 		    reinterpret_cast<decltype(&name)>(dlsym(RTLD_NEXT, #name));                    \
-		if (fiu_fail(point) == 0)                                                          \
-			return real(__VA_ARGS__);                                                  \
-		errno = EIO;                                                                       \
-		return -1;                                                                         \
+		return failing(point) ? -1 : real(__VA_ARGS__);                                    \
 	}
 FAILING(off64_t, lseek64, "posix/io/seek/lseek", (int fd, off64_t at, int how), fd, at, how)
 FAILING(int, fstat64, "posix/io/stat/fstat", (int fd, struct stat64 *st), fd, st)

@@ -5,7 +5,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,9 +16,7 @@ namespace fs = std::filesystem;
 using pieces = std::vector<std::pair<std::uintmax_t, std::string>>; // bytes at their offsets
 
 // A little-endian field of n bytes.
-std::string le(std::uint32_t value, int n) {
-	return n == 0 ? "" : static_cast<char>(value) + le(value >> 8, n - 1);
-}
+std::string le(std::uint32_t v, int n) { return n == 0 ? "" : char(v) + le(v >> 8, n - 1); }
 
 std::string chunk(const std::string &id, const std::string &body, std::int64_t size = -1) {
 	return id + le(std::uint32_t(size < 0 ? std::int64_t(body.size()) : size), 4) + body;
@@ -62,13 +59,8 @@ std::string report(unsigned channels, std::uint32_t rate, unsigned bits, std::in
 // Bytes whose shifted copies differ from them at every shift a test makes.
 std::string pattern(std::size_t size) {
 	std::string bytes(size, '\0');
-	for (std::size_t i = 0; i < size; ++i)
-		bytes[i] = static_cast<char>(i * i / 7);
+	for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * i / 7);
 	return bytes;
-}
-
-std::string get(const fs::path &file) {
-	return (std::ostringstream() << std::ifstream(file, std::ios::binary).rdbuf()).str();
 }
 
 std::string part(const fs::path &file, std::uintmax_t at, std::size_t n) {
@@ -76,6 +68,8 @@ std::string part(const fs::path &file, std::uintmax_t at, std::size_t n) {
 	std::ifstream(file, std::ios::binary).seekg(std::streamoff(at)).read(bytes.data(), long(n));
 	return bytes;
 }
+
+std::string get(const fs::path &f) { return fs::exists(f) ? part(f, 0, fs::file_size(f)) : ""; }
 
 // This test process's own directory, where every run takes place.
 const fs::path dir = fs::temp_directory_path() / ("leadcut-" + std::to_string(::getpid()));
@@ -85,9 +79,7 @@ const fs::path dir = fs::temp_directory_path() / ("leadcut-" + std::to_string(::
 // Linux; on Windows in the ANSI code page, here 932 (Japanese), '?' for what it lacks.
 const char *const test_command = std::getenv("LEADCUT_TEST_COMMAND");
 const bool on_windows = test_command && std::string(test_command).ends_with(".exe");
-std::string sys(const std::string &windows, const std::string &posix) {
-	return on_windows ? windows : posix;
-}
+std::string sys(const std::string &w, const std::string &l) { return on_windows ? w : l; }
 
 // Runs the program as "leadcut" in a fresh dir that holds `input` as in.wav, with `more`
 // bytes put in it (also linked as link.wav, 表.wav and é.wav beside an e.wav of its own), its
@@ -101,8 +93,7 @@ std::string run(const std::string &input, const std::vector<std::string> &words,
 	fs::create_directories(dir / "sub");
 	more.emplace(more.begin(), 0, input);
 	std::ofstream file(dir / "in.wav", std::ios::binary);
-	for (const auto &[at, bytes] : more)
-		file.seekp(std::streamoff(at)) << bytes;
+	for (const auto &[at, bytes] : more) file.seekp(std::streamoff(at)) << bytes;
 	const auto length = std::uintmax_t(file.seekp(0, std::ios::end).tellp());
 	file.close();
 	for (const char *name : {"link.wav", "表.wav", "é.wav"})
@@ -112,15 +103,14 @@ std::string run(const std::string &input, const std::vector<std::string> &words,
 	// emulator's test command preloads it itself).
 	std::string line =
 	    "cd '" + dir.string() + "' && ulimit -f " + std::to_string(blocks) +
-	    " && trap '' XFSZ" + " && export LEADCUT_FAULT=" + std::to_string(fault) +
+	    " && trap '' XFSZ && export LEADCUT_FAULT=" + std::to_string(fault) +
 	    " ASAN_OPTIONS=exitcode=86:detect_leaks=0 UBSAN_OPTIONS=exitcode=87:halt_on_error=1 && "
 	    "exec timeout 15 " +
 	    (test_command
 		 ? test_command
 		 : "bash -c '" + (fault ? "LD_PRELOAD=" LEADCUT_FAULTS " " : std::string()) +
 		       "exec -a leadcut \"$0\" \"$@\"' " LEADCUT_BINARY);
-	for (const auto &word : words)
-		line += " '" + word + "'";
+	for (const auto &word : words) line += " '" + word + "'";
 	const int status = std::system((line + " >.out 2>.err").c_str());
 	bool kept = fs::file_size(dir / "in.wav") == length;
 	for (const auto &[at, bytes] : more)
@@ -130,19 +120,12 @@ std::string run(const std::string &input, const std::vector<std::string> &words,
 }
 
 // The data without its first n bytes, then n zero bytes.
-std::string shifted(const std::string &data, std::size_t n) {
-	return data.substr(n) + std::string(n, '\0');
-}
-
-std::string rejected(const std::string &report, const std::string &why, const std::string &value) {
-	return report + "\nThis program supported " + why + " wav file\nin.wav : " + value + "\n";
-}
+std::string shifted(const std::string &d, std::size_t n) { return d.substr(n) + std::string(n, 0); }
 
 // Within Windows' 259 UTF-16 units, beyond Linux's 259 bytes.
 std::string far(const char *oto) {
 	std::string name = "sub\\..\\sub\\";
-	for (int i = 0; i < 83; ++i)
-		name += oto;
+	for (int i = 0; i < 83; ++i) name += oto;
 	return name;
 }
 
@@ -154,28 +137,19 @@ const std::string usage = "Usage: leadcut [option] <wav_file_in> <wav_file_out> 
 const std::string d = pattern(600000), in = wav(2, 44100, 16, d), h = header(600000, 2, 44100, 16);
 const std::string rep = report(2, 44100, 16, 600000), fmt_rep = report(2, 44100, 16, -1);
 const std::string fmt = fmt_chunk(2, 44100, 16), to = "in.wav -> out.wav (", d8 = pattern(20001);
-const std::string hyo = sys("\x95\\", "表"), e_ = sys("?", "é"),
-		  in_hyo = hyo + ".wav" + rep.substr(6);
-const std::string a252(252, 'a'),
-    a260(260, 'a'), cut = h + shifted(d, 88200), d3 = pattern(3 << 20);
-// An 18-byte "fmt " chunk whose average rate and block align are wrong, then a LIST chunk.
-const std::string odd =
-    riff(chunk("fmt ", fmt.substr(8, 8) + le(1, 4) + le(9, 2) + le(16, 2) + "xy") +
-	 chunk("LIST", "abcd") + chunk("data", d));
-const std::string odd_rep =
-    "in.wav :\n  <fmt > (18 bytes)\n" + fmt_rep.substr(29, 83) +
-    "    avg. bytes/sec = 1\n    block align    = 9\n    bits/sample    = 16\n"
-    "  <LIST> (4 bytes)\n  <data> (600000 bytes)\n";
-const std::string huge = riff(fmt + chunk("data", d.substr(0, 1000), 4294967295u));
-const std::string huge_rep = fmt_rep + "  <data> (-1 bytes)\n", hh = header(~0u, 2, 44100, 16);
+const std::string hyo = sys("\x95\\", "表"), e_ = sys("?", "é"), a252(252, 'a'), a260(260, 'a');
+const std::string in_hyo = hyo + ".wav" + rep.substr(6), cut = h + shifted(d, 88200);
+const std::string huge = riff(fmt + chunk("data", d.substr(0, 1000), 4294967295u)),
+		  hh = header(~0u, 2, 44100, 16), d3 = pattern(3 << 20), junk = riff(fmt + "JUNK");
+const std::string huge_rep = fmt_rep + "  <data> (-1 bytes)\n";
 // Long recordings, of 2^31 bytes and more, as sparse files.
 constexpr std::uintmax_t g2 = 1u << 31, g3 = 3u << 30, riff_max = (1ull << 32) + 7;
-const std::string junk = riff(fmt + "JUNK"), junk_rep = fmt_rep + "  <JUNK> (3221225020 bytes)\n";
 
 // clang-format off
 struct { std::vector<std::string> words; std::string input, err; int status; std::string out;
-	 int blocks = 1 << 17; std::string name = "out.wav"; pieces more = {}; } const cases[] = {
-    {{"-c", "-l", "in.wav"}, in, rep, 0, ""}, {{"--", "in.wav"}, in + "xyz", rep, 0, ""},
+	 int blocks = 1 << 17; std::string name = "out.wav"; pieces more = {};
+	 bool faults = false; } const cases[] = { // `faults`: run again, each call failing in turn
+    {{"-c", "-l", "--", "in.wav"}, in + "xyz", rep, 0, "", 1 << 17, "out.wav", {}, true},
     {{}, in, usage, 1, ""}, {{"-c", "in.wav", "out"}, in, usage, 1, ""},
     {{"-x", "in.wav"}, in, "leadcut : illegal option -- x\n" + usage, 1, ""},
     {{"none.wav"}, in, "cannot open file : none.wav\n", 1, ""},
@@ -183,12 +157,8 @@ struct { std::vector<std::string> words; std::string input, err; int status; std
     // A short identifier ends the walk cleanly; any other short field is a read error.
     {{"in.wav"}, in.substr(0, 30), fmt_rep.substr(0, 112) + "read error : 30\n", 1, ""},
     {{"in.wav"}, "RIFX" + in.substr(4), "in.wav :\nNot a 'RIFF' format\n", 1, ""},
-    {{"in.wav"}, riff(fmt_chunk(2, 44100, 16, 65534)),
-     rejected(report(2, 44100, 16, -1, 65534), "\"PCM format\"", "format tag = -2"), 1, ""},
-    {{"in.wav"}, riff(fmt_chunk(3, 8000, 8)),
-     rejected(report(3, 8000, 8, -1), "monoral/stereo", "channels = 3"), 1, ""},
-    {{"in.wav"}, riff(fmt_chunk(2, 48000, 24)),
-     rejected(report(2, 48000, 24, -1), "16bit or 8bit", "bits/sample = 24"), 1, ""},
+    {{"in.wav"}, riff(fmt_chunk(2, 44100, 16, 65534)), report(2, 44100, 16, -1, 65534) +
+     "\nThis program supported \"PCM format\" wav file\nin.wav : format tag = -2\n", 1, ""},
     // A zero after an odd body is skipped, any other byte starts the next chunk; a size that
     // reaches past any position a file under 2^31 bytes can have ends the walk.
     {{"in.wav", "out", "0"}, riff(fmt + chunk("LIST", "abc") + '\0' + chunk("data", "wxyz")),
@@ -197,20 +167,22 @@ struct { std::vector<std::string> words; std::string input, err; int status; std
     {{"in.wav"}, riff(fmt + chunk("LIST", "abc") + chunk("data", "wxyz")),
      fmt_rep + "  <LIST> (3 bytes)\n  <data> (4 bytes)\n", 0, ""},
     {{"in.wav", "out", "0"}, wav(1, 8000, 8, "abc") + '\0', report(1, 8000, 8, 3) + to +
-     "0ms)\n", 0, header(3, 1, 8000, 8) + "abc"},
+     "0ms)\n", 0, header(3, 1, 8000, 8) + "abc", 1 << 17, "out.wav", {}, true},
     {{"in.wav"}, riff(chunk("junk", "", ~7u) + fmt), "in.wav :\n  <junk> (-8 bytes)\n", 0, ""},
     // Cuts drop whole frames; their times are plain decimals in range.
-    {{"-c", "in.wav", "out.raw", "0", "extra"}, in, rep + to + "0ms)\n", 0, h + d},
+    {{"-c", "in.wav", "out.raw", "0", "extra"}, in, rep + to + "0ms)\n", 0, h + d, 1 << 17,
+     "out.wav", {}, true}, // through the kernel's copy
     {{"-l", "in.wav", "out.", "500ms"}, in, rep + to + "-500ms)\n", 0, cut},
-    {{"in.wav", "out", " +3"}, in, rep + to + "-3ms)\n", 0, h + shifted(d, 528)},
+    {{"in.wav", "out", " \t\n\v\f\r+3"}, in, rep + to + "-3ms)\n", 0, h + shifted(d, 528)},
     {{"in.wav", "out", "4000"}, in, rep + to + "-4000ms)\n", 0, h + shifted(d, 600000)},
     {{"in.wav", "out", "7000"}, wav(2, 44100, 16, d3), report(2, 44100, 16, 3 << 20) + to +
-     "-7000ms)\n", 0, header(3 << 20, 2, 44100, 16) + shifted(d3, 1234800)}, // blocks of 1 MiB
+     "-7000ms)\n", 0, header(3 << 20, 2, 44100, 16) + shifted(d3, 1234800), 1 << 17, "out.wav",
+     {}, true}, // audio and fill of several 1 MiB blocks
     {{"in.wav", "out", "-500"}, in, "invalid time : -500\n", 1, ""},
+    {{"in.wav", "out", "99999999999999999999999"}, in,
+     "invalid time : 99999999999999999999999\n", 1, ""},
     {{"in.wav", "out", "1000"}, wav(1, 11025, 8, d8), report(1, 11025, 8, 20001) + to +
      "-1000ms)\n", 0, header(20001, 1, 11025, 8) + shifted(d8, 11025)},
-    // Only the three kept values of "fmt " reach the output; other chunks do not.
-    {{"in.wav", "out", "500"}, odd, odd_rep + to + "-500ms)\n", 0, cut},
     // Data the file does not hold is a read error; the output stays as written.
     {{"in.wav", "out", "0"}, huge, huge_rep + "read error : 1044\n", 1, hh + d.substr(0, 1000)},
     {{"in.wav", "out", "2147483647"}, huge, huge_rep + "read error : 4294967339\n", 1, hh},
@@ -222,7 +194,8 @@ struct { std::vector<std::string> words; std::string input, err; int status; std
      1, ""},
     {{"in.wav", "out", "0"}, wav(1, 0, 8, "ab"), report(1, 0, 8, 2) + to + "0ms)\n", 0,
      header(2, 1, 0, 8) + "ab"},
-    {{"in.wav", "link", "0"}, in, rep + "cannot overwrite input file : link.wav\n", 1, ""},
+    {{"in.wav", "link", "0"}, in, rep + "cannot overwrite input file : link.wav\n", 1, "",
+     1 << 17, "out.wav", {}, true},
     {{"in.wav", "no/out", "0"}, in, rep + "cannot open file : no/out.wav\n", 1, ""},
     {{"in.wav", "sub/" + a252, "0"}, in, "file name too long : sub/" + a252 + "\n", 1, ""},
     // A slash separates directories everywhere, so a dot in a folder's name is no extension.
@@ -242,37 +215,47 @@ struct { std::vector<std::string> words; std::string input, err; int status; std
     {{"in.wav", far("音"), "0"}, in, sys(rep + "in.wav -> " + far("\x89\xb9") + ".wav (0ms)\n",
      "file name too long : " + far("音") + "\n"), !on_windows, sys(h + d, ""), 1 << 17,
      "sub/" + far("音").substr(11) + ".wav"},
-    // A full disk fails the cut wherever it strikes: in the audio, in the fill.
-    {{"in.wav", "out", "500"}, in, rep + "write error : 100352\n", 1, cut.substr(0, 100352), 196},
+    // A full disk fails the cut, here in the fill.
     {{"in.wav", "out", "500"}, in, rep + "write error : 550400\n", 1, cut.substr(0, 550400), 1075},
     // A size of 2^31 is negative in a file under 2^31 bytes; in a longer one it is the size RIFF
-    // means, and the walk goes on to the end of the file, where audio it lacks ends a cut.
+    // means, and the walk goes on to the end of the file.
     {{"in.wav"}, junk + le(g2, 4), fmt_rep + "  <JUNK> (-2147483648 bytes)\n", 0, "", 1 << 17,
      "out.wav", {{g2 - 2, "."}}},
     {{"in.wav"}, junk + le(g2, 4), fmt_rep + "  <JUNK> (2147483648 bytes)\n", 0, "", 1 << 17,
      "out.wav", {{g2 - 1, "."}}},
-    {{"in.wav", "out", "1"}, junk + le(g3 - 452, 4), junk_rep + "  <data> (400 bytes)\n" + to +
-     "-1ms)\n", 0, header(400, 2, 44100, 16) + shifted(d.substr(0, 400), 176), 1 << 17,
-     "out.wav", {{g3 - 408, chunk("data", d.substr(0, 400))}}},
-    {{"in.wav", "out", "0"}, junk + le(g3 - 452, 4), junk_rep + "  <data> (1000 bytes)\n"
-     "read error : 3221225472\n", 1, header(1000, 2, 44100, 16) + d.substr(0, 400), 1 << 17,
-     "out.wav", {{g3 - 408, "data" + le(1000, 4) + d.substr(0, 400)}}},
 };
 // clang-format on
 
+// Rows marked `faults` run again with their 1st call failing, then their 2nd, and so on, until
+// a run no longer meets its fault: every kind of call, through the C library and the system.
+// Each run either fails and leaves the input as it was, or prints and writes what the row says.
 TEST(Run, AsTabled) {
 	for (const auto &c : cases) {
-		EXPECT_EQ(run(c.input, c.words, c.blocks, c.more),
-			  c.err + "status " + std::to_string(c.status));
+		const std::string err = c.err + "status " + std::to_string(c.status);
+		EXPECT_EQ(run(c.input, c.words, c.blocks, c.more), err);
 		EXPECT_TRUE(get(dir / c.name) == c.out) << c.err; // too long to print
+		int n = 0;
+		while (c.faults && !on_windows && *LEADCUT_FAULTS) {
+			const std::string r = run(c.input, c.words, c.blocks, c.more, ++n);
+			EXPECT_TRUE(r.ends_with("status 1") ||
+				    (r == err && get(dir / c.name) == c.out))
+			    << r;
+			if (!fs::exists(dir / ".fault")) break;
+		}
+		EXPECT_TRUE(n == 0 || n > 20)
+		    << "no fault met: is the library preloaded into leadcut?";
 	}
+	// With standard error closed, the output would take its place and receive the message.
+	run(huge, {});
+	std::system(("cd '" + dir.string() + "' && " +
+		     (test_command ? test_command : LEADCUT_BINARY) + " in.wav out 0 2>&-")
+			.c_str());
+	EXPECT_TRUE(get(dir / "out.wav") == hh + d.substr(0, 1000));
 	fs::remove_all(dir);
 }
 
 // 16 bytes that tell where in the input they were put.
-std::string mark(std::uintmax_t at) {
-	return ("@" + std::to_string(at) + "________________").substr(0, 16);
-}
+std::string mark(std::uintmax_t at) { return std::to_string(at).append(16, '_').substr(0, 16); }
 
 // Cuts that write gigabytes, of 16-bit stereo at 44100 Hz: `head`, `more` chunks and marks in
 // the audio, the report and status, then the output's size, its header for `size` bytes, each
@@ -300,8 +283,7 @@ TEST(Long, CutsRecordingsUpToTheRiffLimit) {
 		GTEST_SKIP() << "set LEADCUT_LONG_TESTS to write gigabytes";
 	for (const auto &r : recordings) {
 		pieces more = r.more;
-		for (const std::uintmax_t at : r.marks)
-			more.emplace_back(at, mark(at));
+		for (const std::uintmax_t at : r.marks) more.emplace_back(at, mark(at));
 		EXPECT_EQ(run(r.head, {"in.wav", "out", r.time}, 1 << 24, more), r.err);
 		const fs::path out = dir / "out.wav";
 		ASSERT_EQ(fs::file_size(out), r.out_size) << r.err;
@@ -315,45 +297,15 @@ TEST(Long, CutsRecordingsUpToTheRiffLimit) {
 	fs::remove_all(dir);
 }
 
-// Fails the calls of a report and of cuts one at a time, the 1st, the 2nd and so on, until a
-// run no longer meets its fault: of every kind, through the C library and the system (a pad
-// byte, the copy's several blocks, the kernel's copy, the check that spares the input). Every
-// run either fails and leaves the input as it was, or prints and writes what a run without
-// faults does.
-TEST(Run, FailsEachCallInTurn) {
-	if (on_windows || !*LEADCUT_FAULTS)
-		GTEST_SKIP() << "needs libfiu, and Linux";
-	const std::string input = riff(fmt + chunk("data", d3) + chunk("LIST", "abc") + '\0');
-	const std::vector<std::string> runs[] = {
-	    {"in.wav"}, {"in.wav", "out", "500"}, {"in.wav", "out", "0"}, {"in.wav", "link", "0"}};
-	for (const auto &words : runs) {
-		const std::string good = run(input, words), out = get(dir / "out.wav");
-		int n = 0;
-		std::string r;
-		do {
-			r = run(input, words, 1 << 17, {}, ++n);
-			EXPECT_TRUE(r.ends_with("status 1") ||
-				    (r == good && get(dir / "out.wav") == out))
-			    << n << r;
-		} while (fs::exists(dir / ".fault"));
-		EXPECT_EQ(r, good);
-		EXPECT_GT(n, 20) << "no fault met: is the library preloaded into the program?";
-	}
-	fs::remove_all(dir);
-}
-
 // Replays the inputs the fuzzer kept, as the cut it fuzzes (which reports them first):
 // whatever a file holds, the run ends with status 0 or 1, prints nothing on standard output
-// and leaves the input as it was, and a cut that succeeds writes the data the report declares.
+// and leaves the input as it was.
 TEST(Run, FuzzerCorpus) {
 	ASSERT_GE(std::distance(fs::directory_iterator(LEADCUT_CORPUS), {}), 20);
 	for (const auto &entry : fs::directory_iterator(LEADCUT_CORPUS)) {
 		const std::string r = run(get(entry.path()), {"in.wav", "o", "37"});
-		const std::size_t data = r.rfind("  <data> (") + 10;
-		EXPECT_TRUE(get(dir / ".out").empty() &&
-			    (r.ends_with("status 1") ||
-			     (r.ends_with("status 0") &&
-			      get(dir / "o.wav").size() == 44 + std::stoull(r.substr(data)))))
+		EXPECT_TRUE((r.ends_with("status 0") || r.ends_with("status 1")) &&
+			    get(dir / ".out").empty())
 		    << entry.path() << r;
 	}
 	fs::remove_all(dir);
@@ -362,31 +314,15 @@ TEST(Run, FuzzerCorpus) {
 // clang-format off
 struct { std::vector<std::string> words; const char *opts; std::string got; } const scans[] = {
     // Each return ('.' for -1), then opt_index, opt_arg and what was printed.
-    {{"-cl", "in.wav"}, "cl", "cl.2"}, {{"-cx"}, "cl", "c?.2leadcut : illegal option -- x\n"},
-    {{"-:"}, "c:l", "?.2leadcut : illegal option -- :\n"}, {{"-"}, "cl", ".1"},
-    {{"-ofile", "x"}, "o:", "o.2file"}, {{"-o", "-c"}, "o:c", "o.3-c"},
-    {{"-co", "f"}, "o:c", "co.3f"},
+    {{"-"}, "cl", ".1"}, {{"-ofile", "x"}, "o:", "o.2file"}, {{"-co", "f"}, "o:c", "co.3f"},
     {{"-o"}, "o:", "?.2leadcut : option requires an argument -- o\n"},
-};
-const std::string n777(777, 'n');
-struct { std::string operand, stripped; int result; } const names[] = {
-    {"out.", "out", 1}, {"dir\\take.1.raw", "dir\\take.1", 1}, {".wav", ".wav", 1},
-    {"dir.old\\take", "dir.old\\take", 1}, {"a\\.wav", "", 0}, {"dir\\", "", 0}, {"C:", "", 0},
-    {"", "", 0}, {"my.dir/out", "my.dir/out", 1}, {"../take", "../take", 1}, {"sub.d/", "", 0},
-    {"C:x.y", "C:x", 1}, {n777 + ".w", n777, 1}, {n777 + "n.wav", "", -1}, {n777 + "\\.x", "", 0},
-};
-struct { const char *text; bool valid; std::int32_t value; } const times[] = {
-    {"", true, 0}, {"-0", true, 0}, {" \t\n\v\f\r+250", true, 250}, {"--5", true, 0},
-    {"12 34", true, 12}, {"2147483647", true, 2147483647}, {"2147483648", false, -7},
-    {"99999999999999999999999", false, -7}, {"-2147483648", false, -7},
 };
 // clang-format on
 
 TEST(Units, AsTabled) {
 	for (const auto &c : scans) {
 		std::vector<char *> argv{const_cast<char *>("leadcut")};
-		for (const auto &w : c.words)
-			argv.push_back(const_cast<char *>(w.c_str()));
+		for (const auto &w : c.words) argv.push_back(const_cast<char *>(w.c_str()));
 		reset_option_scanner();
 		testing::internal::CaptureStderr();
 		std::string got;
@@ -395,20 +331,6 @@ TEST(Units, AsTabled) {
 		got += std::to_string(opt_index) + (opt_arg ? opt_arg : "");
 		EXPECT_EQ(got + testing::internal::GetCapturedStderr(), c.got);
 	}
-	for (const auto &c : names) {
-		name_buffer dst;
-		dst.fill('#');
-		EXPECT_EQ(strip_extension(dst, c.operand.c_str()), c.result) << c.operand;
-		EXPECT_EQ(dst.data(), c.stripped) << c.operand;
-	}
-	for (const auto &c : times) {
-		std::int32_t value = -7;
-		EXPECT_EQ(parse_decimal(c.text, value), c.valid) << '"' << c.text << '"';
-		EXPECT_EQ(value, c.value) << '"' << c.text << '"';
-	}
-	// A frame that holds no whole byte drops nothing; 64 bits never wrap.
-	EXPECT_EQ(compute_cut_bytes(1, 8000, 4, 500, 1000), 0u);
-	EXPECT_EQ(compute_cut_bytes(2, 4294967295u, 16, 2147483647, 4294967295u), 4294967295u);
 }
 
 } // namespace
