@@ -311,6 +311,7 @@ TEST(Run, FuzzerCorpus) {
 	fs::remove_all(dir);
 }
 
+// What no run reaches: options that take an argument, and frames of no whole byte.
 // clang-format off
 struct { std::vector<std::string> words; const char *opts; std::string got; } const scans[] = {
     // Each return ('.' for -1), then opt_index, opt_arg and what was printed.
@@ -331,6 +332,7 @@ TEST(Units, AsTabled) {
 		got += std::to_string(opt_index) + (opt_arg ? opt_arg : "");
 		EXPECT_EQ(got + testing::internal::GetCapturedStderr(), c.got);
 	}
+	EXPECT_EQ(compute_cut_bytes(1, 8000, 4, 500, 1000), 0u); // a frame of no whole byte
 }
 
 } // namespace
