@@ -1,4 +1,4 @@
-// Preloaded into leadcut beside libfiu's POSIX library by the fault test.
+// Preloaded into leadcut before libfiu's POSIX library by the fault test.
 // LEADCUT_FAULT=N fails the Nth call that passes a failure point, counting
 // every point of libfiu's whose name starts with "posix/" or "linux/", with
 // EIO; when it does, it makes the folder ".fault" in the current one, so
@@ -7,8 +7,11 @@
 #define FIU_ENABLE 1 // else fiu.h makes its calls no-ops
 
 #include <cerrno>
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <fiu-control.h>
 #include <fiu.h>
 #include <sys/stat.h>
@@ -45,3 +48,19 @@ FAILING(int, stat64, "posix/io/stat/stat", (const char *path, struct stat64 *st)
 FAILING(ssize_t, copy_file_range, "linux/io/copy_file_range",
 	(int in, off64_t *in_at, int out, off64_t *out_at, size_t n, unsigned f), in, in_at, out,
 	out_at, n, f)
+
+extern "C" int open64(const char *path, int flags, ...) {
+	static auto *const real =
+	    reinterpret_cast<int (*)(const char *, int, ...)>(dlsym(RTLD_NEXT, "open64"));
+	mode_t mode = 0;
+	char from[64], to[64];
+	const char *names = std::getenv("LEADCUT_RENAME");
+	if (flags & O_CREAT) {
+		std::va_list args;
+		va_start(args, flags);
+		mode = va_arg(args, mode_t);
+		va_end(args);
+		if (names && std::sscanf(names, "%63s %63s", from, to) == 2) ::rename(from, to);
+	}
+	return real(path, flags, mode);
+}

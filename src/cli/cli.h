@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 // A zero-terminated UTF-8 file name: room for the longest name any system
 // takes, 259 UTF-16 units of at most three bytes each.
@@ -43,7 +44,8 @@ std::uint32_t compute_cut_bytes(std::uint16_t channels, std::uint32_t samples_pe
 void prepare_cut(const char *out_operand, const char *time_operand, name_buffer &out_path,
 		 std::int32_t &time_ms);
 
-// Writes the trimmed copy and prints the closing line.
-void cut_lead_in(const char *in_path, const char *out_path, std::int32_t time_ms,
+// Writes the trimmed copy of the input open on `in` and prints the closing
+// line.
+void cut_lead_in(std::FILE *in, const char *in_path, const char *out_path, std::int32_t time_ms,
 		 unsigned chunks_seen, std::uint16_t channels, std::uint32_t samples_per_sec,
 		 std::uint16_t bits_per_sample, std::int64_t data_offset, std::uint32_t data_size);

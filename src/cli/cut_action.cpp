@@ -68,7 +68,7 @@ void prepare_cut(const char *out_operand, const char *time_operand, name_buffer 
 		name_exit("invalid time : %s\n", time_operand);
 }
 
-void cut_lead_in(const char *in_path, const char *out_path, std::int32_t time_ms,
+void cut_lead_in(std::FILE *in, const char *in_path, const char *out_path, std::int32_t time_ms,
 		 unsigned chunks_seen, std::uint16_t channels, std::uint32_t samples_per_sec,
 		 std::uint16_t bits_per_sample, std::int64_t data_offset, std::uint32_t data_size)
 {
@@ -82,7 +82,7 @@ void cut_lead_in(const char *in_path, const char *out_path, std::int32_t time_ms
 		name_exit("%s : samples/sec = 0\n", in_path);
 	const std::uint32_t cut_bytes =
 	    compute_cut_bytes(channels, samples_per_sec, bits_per_sample, time_ms, data_size);
-	write_trimmed_wav(in_path, data_offset, data_size, out_path, samples_per_sec, channels,
+	write_trimmed_wav(in, data_offset, data_size, out_path, samples_per_sec, channels,
 			  bits_per_sample, cut_bytes);
 	shown_text in_shown;
 	shown_text out_shown;

@@ -70,9 +70,7 @@ void write_error_exit(std::FILE *stream)
 
 void read_error_exit(int fd)
 {
-	const std::int64_t position = file_position(fd);
-	close_descriptor(fd);
-	position_exit("read error", position);
+	position_exit("read error", file_position(fd));
 }
 
 // Every caller's format is a literal that takes a string and at most an int.

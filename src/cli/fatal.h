@@ -24,7 +24,8 @@ int final_status();
 // "write error : <position>" with the stream's position; closes the stream.
 [[noreturn]] void write_error_exit(std::FILE *stream);
 
-// The same for an input descriptor, at its file offset.
+// The same for an input descriptor, at its file offset; the stream over it
+// is left to the exit.
 [[noreturn]] void read_error_exit(int fd);
 
 // Prints a formatted message and exits.

@@ -50,10 +50,11 @@ int main(int argc, char *argv[])
 	std::int64_t data_offset = 0;
 	std::uint32_t data_size = 0;
 	unsigned chunks_seen = 0;
+	std::FILE *in; // open to the end of the run, which closes it
 	read_wav_header(in_path.data(), channels, samples_per_sec, bits_per_sample, data_offset,
-			data_size, chunks_seen);
+			data_size, chunks_seen, in);
 	if (action == report_and_cut)
-		cut_lead_in(in_path.data(), out_path.data(), time_ms, chunks_seen, channels,
+		cut_lead_in(in, in_path.data(), out_path.data(), time_ms, chunks_seen, channels,
 			    samples_per_sec, bits_per_sample, data_offset, data_size);
 	return final_status();
 }

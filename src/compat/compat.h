@@ -34,8 +34,12 @@ using shown_text = std::array<char, shown_max>;
 // (never a look-alike). Returns name or the text in `shown`.
 const char *shown_name(const char *name, shown_text &shown);
 
-// Opens a stream by a UTF-8 name, as fopen does; mode is "rb" or "wb".
-std::FILE *open_stream(const char *path, const char *mode);
+// Opens a stream by a UTF-8 name for reading in binary mode, as fopen does.
+std::FILE *open_input(const char *path);
+
+// Opens a stream for writing in binary mode by a UTF-8 name, creating the
+// file but not truncating it: what it is must be known first.
+std::FILE *open_output(const char *path);
 
 // The descriptor under an open stream.
 int stream_descriptor(std::FILE *stream);
@@ -51,12 +55,14 @@ bool seek_stream(std::FILE *stream, std::int64_t position);
 // false when the system cannot tell.
 bool file_size(int fd, std::int64_t &size);
 
-// Sets same when both names lead to one existing file, however spelt or
-// linked; false when the system cannot tell (b not existing is an answer).
-bool same_file(const char *a, const char *b, bool &same);
+// Sets same when two open descriptors are one file (device and inode, or
+// volume and file index), however it was named or linked; false when the
+// system cannot tell. A device without an identity, such as NUL, is no file.
+bool same_file(int a, int b, bool &same);
 
-// Opens path for reading in binary mode; -1 on failure.
-int open_input(const char *path);
+// Empties the regular file open on fd; anything else (a device, a FIFO) is
+// left as it is. False on failure.
+bool truncate_file(int fd);
 
 // Sets the position of fd, counted from the start; the result is that of
 // the system call (the position, or -1).
@@ -74,5 +80,3 @@ std::int64_t write_some(int fd, const unsigned char *bytes, std::size_t count);
 // position, without passing them through the program; returns how many it
 // copied, 0 when it will not (the caller then copies them itself).
 std::int64_t copy_range(int in, int out, std::uint64_t count);
-
-void close_descriptor(int fd);

@@ -47,9 +47,20 @@ const char *shown_name(const char *name, shown_text &)
 	return name;
 }
 
-std::FILE *open_stream(const char *path, const char *mode)
+std::FILE *open_input(const char *path)
 {
-	return std::fopen(path, mode);
+	return std::fopen(path, "rb");
+}
+
+std::FILE *open_output(const char *path)
+{
+	const int fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+	if (fd < 0)
+		return nullptr;
+	std::FILE *stream = ::fdopen(fd, "wb");
+	if (stream == nullptr)
+		::close(fd);
+	return stream;
 }
 
 int stream_descriptor(std::FILE *stream)
@@ -76,22 +87,22 @@ bool file_size(int fd, std::int64_t &size)
 	return true;
 }
 
-bool same_file(const char *a, const char *b, bool &same)
+bool same_file(int a, int b, bool &same)
 {
 	struct stat x;
 	struct stat y;
-	same = false;
-	if (::stat(a, &x) != 0)
+	if (::fstat(a, &x) != 0 || ::fstat(b, &y) != 0)
 		return false;
-	if (::stat(b, &y) != 0)
-		return errno == ENOENT;
 	same = x.st_dev == y.st_dev && x.st_ino == y.st_ino;
 	return true;
 }
 
-int open_input(const char *path)
+bool truncate_file(int fd)
 {
-	return ::open(path, O_RDONLY | O_CLOEXEC);
+	struct stat st;
+	if (::fstat(fd, &st) != 0)
+		return false;
+	return !S_ISREG(st.st_mode) || ::ftruncate(fd, 0) == 0;
 }
 
 std::int64_t seek_to(int fd, std::int64_t position)
@@ -134,9 +145,4 @@ std::int64_t copy_range(int in, int out, std::uint64_t count)
 	(void)in, (void)out, (void)count;
 	return 0;
 #endif
-}
-
-void close_descriptor(int fd)
-{
-	::close(fd);
 }

@@ -82,10 +82,25 @@ const char *shown_name(const char *name, shown_text &shown)
 	return shown.data();
 }
 
-std::FILE *open_stream(const char *path, const char *mode)
+std::FILE *open_input(const char *path)
 {
 	wide_text wide;
-	return to_wide(path, wide) ? _wfopen(wide.data(), mode[0] == 'w' ? L"wb" : L"rb") : nullptr;
+	return to_wide(path, wide) ? _wfopen(wide.data(), L"rb") : nullptr;
+}
+
+std::FILE *open_output(const char *path)
+{
+	wide_text wide;
+	const int fd = to_wide(path, wide)
+			   ? _wopen(wide.data(), _O_WRONLY | _O_CREAT | _O_BINARY | _O_NOINHERIT,
+				    _S_IREAD | _S_IWRITE)
+			   : -1;
+	if (fd < 0)
+		return nullptr;
+	std::FILE *stream = _fdopen(fd, "wb");
+	if (stream == nullptr)
+		_close(fd);
+	return stream;
 }
 
 int stream_descriptor(std::FILE *stream)
@@ -114,48 +129,41 @@ bool file_size(int fd, std::int64_t &size)
 
 namespace {
 
-// Volume serial number and file index name one file, as dev and inode do.
-// False, with GetLastError telling why, when path cannot be opened; known
-// is false for a device such as NUL, which has neither.
-bool file_identity(const char *path, BY_HANDLE_FILE_INFORMATION &info, bool &known)
+// The handle under a descriptor, and whether it is a file on a disk rather
+// than a device such as NUL, which has no identity and cannot be emptied.
+HANDLE disk_file(int fd, bool &on_disk)
 {
-	wide_text wide;
-	if (!to_wide(path, wide))
-		return false;
-	const HANDLE h = CreateFileW(wide.data(), FILE_READ_ATTRIBUTES,
-				     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-				     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-	if (h == INVALID_HANDLE_VALUE)
-		return false;
-	known = GetFileInformationByHandle(h, &info) != 0;
-	CloseHandle(h);
-	return true;
+	const auto h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+	on_disk = GetFileType(h) == FILE_TYPE_DISK;
+	return h;
 }
 
 } // namespace
 
-bool same_file(const char *a, const char *b, bool &same)
+// Volume serial number and file index name one file, as dev and inode do.
+bool same_file(int a, int b, bool &same)
 {
 	BY_HANDLE_FILE_INFORMATION x;
 	BY_HANDLE_FILE_INFORMATION y;
-	bool x_known = false;
-	bool y_known = false;
+	bool a_disk;
+	bool b_disk;
+	const HANDLE ha = disk_file(a, a_disk);
+	const HANDLE hb = disk_file(b, b_disk);
 	same = false;
-	if (!file_identity(a, x, x_known) || !x_known)
+	if (!b_disk)
+		return true;
+	if (!a_disk || !GetFileInformationByHandle(ha, &x) || !GetFileInformationByHandle(hb, &y))
 		return false;
-	if (!file_identity(b, y, y_known)) {
-		const DWORD why = GetLastError();
-		return why == ERROR_FILE_NOT_FOUND || why == ERROR_PATH_NOT_FOUND;
-	}
-	same = y_known && x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
+	same = x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
 	       x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
 	return true;
 }
 
-int open_input(const char *path)
+bool truncate_file(int fd)
 {
-	wide_text wide;
-	return to_wide(path, wide) ? _wopen(wide.data(), _O_RDONLY | _O_BINARY | _O_NOINHERIT) : -1;
+	bool on_disk;
+	disk_file(fd, on_disk);
+	return !on_disk || _chsize_s(fd, 0) == 0;
 }
 
 std::int64_t seek_to(int fd, std::int64_t position)
@@ -181,9 +189,4 @@ std::int64_t write_some(int fd, const unsigned char *bytes, std::size_t count)
 std::int64_t copy_range(int, int, std::uint64_t)
 {
 	return 0;
-}
-
-void close_descriptor(int fd)
-{
-	_close(fd);
 }

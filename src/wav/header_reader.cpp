@@ -96,9 +96,9 @@ void read_fmt_fields(const char *in_path, std::FILE *in, std::uint16_t &channels
 // file does.
 void read_wav_header(const char *in_path, std::uint16_t &channels, std::uint32_t &samples_per_sec,
 		     std::uint16_t &bits_per_sample, std::int64_t &data_offset,
-		     std::uint32_t &data_size, unsigned &chunks_seen)
+		     std::uint32_t &data_size, unsigned &chunks_seen, std::FILE *&in)
 {
-	std::FILE *in = open_stream(in_path, "rb");
+	in = open_input(in_path);
 	if (in == nullptr)
 		open_error_exit(in_path);
 	std::int64_t length;
@@ -144,5 +144,4 @@ void read_wav_header(const char *in_path, std::uint16_t &channels, std::uint32_t
 		if (pad != 0)
 			seek_input(in, next);
 	}
-	std::fclose(in);
 }

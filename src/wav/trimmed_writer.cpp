@@ -79,19 +79,23 @@ void write_zeros(std::FILE *out, std::int64_t at, std::uint64_t count)
 
 } // namespace
 
-void write_trimmed_wav(const char *in_path, std::int64_t data_offset, std::uint32_t data_size,
+// The output is opened without truncation and emptied only once it is known
+// not to be the input, by the identity of the two open files: a name checked
+// earlier may lead elsewhere by now (a link made, a file renamed over it).
+void write_trimmed_wav(std::FILE *input, std::int64_t data_offset, std::uint32_t data_size,
 		       const char *out_path, std::uint32_t samples_per_sec, std::uint16_t channels,
 		       std::uint16_t bits_per_sample, std::uint32_t cut_bytes)
 {
-	// Opening the output would truncate the input when both are one file, or
-	// might when the system cannot tell.
+	std::FILE *out = open_output(out_path);
+	if (out == nullptr)
+		open_error_exit(out_path);
+	const int in = stream_descriptor(input);
 	bool same;
-	if (!same_file(in_path, out_path, same))
+	if (!same_file(in, stream_descriptor(out), same))
 		open_error_exit(out_path);
 	if (same)
 		name_exit("cannot overwrite input file : %s\n", out_path);
-	std::FILE *out = open_stream(out_path, "wb");
-	if (out == nullptr)
+	if (!truncate_file(stream_descriptor(out)))
 		open_error_exit(out_path);
 	if (write_wav_header(out, data_size, channels, samples_per_sec, bits_per_sample) !=
 	    wav_header_size)
@@ -99,9 +103,7 @@ void write_trimmed_wav(const char *in_path, std::int64_t data_offset, std::uint3
 	if (std::fflush(out) != 0)
 		write_error_exit(out);
 
-	const int in = open_input(in_path);
-	if (in < 0)
-		open_error_exit(in_path);
+	// The copy reads below the report's stream, which is not read again.
 	const std::int64_t start = data_offset + cut_bytes;
 	// Even when the whole audio is dropped, data the file does not hold is a
 	// short input, not silence.
@@ -112,7 +114,6 @@ void write_trimmed_wav(const char *in_path, std::int64_t data_offset, std::uint3
 	std::int64_t at = wav_header_size;
 	copy_data(in, out, start, at, data_size - cut_bytes);
 	write_zeros(out, at, cut_bytes);
-	close_descriptor(in);
 	const std::int64_t written = stream_position(out);
 	if (std::fclose(out) != 0)
 		fail_exit("write error : %lld\n", static_cast<long long>(written));
