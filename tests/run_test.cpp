@@ -200,12 +200,15 @@ struct { std::vector<std::string> words; std::string input, err; int status; std
      1 << 17, "out.wav", {}, true},
     {{"in.wav", "no/out", "0"}, in, rep + "cannot open file : no/out.wav\n", 1, ""},
     {{"in.wav", "sub/" + a252, "0"}, in, "file name too long : sub/" + a252 + "\n", 1, ""},
-    // A slash separates directories everywhere, so a dot in a folder's name is no extension.
-    {{"in.wav", "sub/../sub/t", "0"}, in, rep + "in.wav -> sub/../sub/t.wav (0ms)\n", 0, h + d,
-     1 << 17, "sub/t.wav"},
+    // A slash separates directories everywhere, so a dot in a folder's name is no extension,
+    // nor is one that begins a name; a name of nothing stays in its folder.
+    {{"in.wav", "sub/../sub/.t", "0"}, in, rep + "in.wav -> sub/../sub/.t.wav (0ms)\n", 0,
+     h + d, 1 << 17, "sub/.t.wav"},
     // A backslash separates directories, but only Windows has them as such.
     {{"in.wav", "sub\\x.y", "0"}, in, rep + "in.wav -> sub\\x.wav (0ms)\n", 0, h + d, 1 << 17,
      on_windows ? "sub/x.wav" : "sub\\x.wav"},
+    {{"in.wav", "sub\\", "0"}, in, rep + "in.wav -> sub\\.wav (0ms)\n", 0, h + d, 1 << 17,
+     on_windows ? "sub/.wav" : "sub\\.wav"},
     // Names are UTF-8 inside: each leads to its own file, and no character holds a separator.
     {{"表.wav", "ソ.raw", "500"}, in, in_hyo + hyo + ".wav -> " + sys("\x83\\", "ソ") +
      ".wav (-500ms)\n", 0, cut, 1 << 17, "ソ.wav"},

@@ -12,9 +12,10 @@ bool copy_name(name_buffer &dst, const char *src)
 }
 
 // The slash, the backslash and the colon separate directories, so a dot in
-// a folder's name never passes for the extension; a dot at index 0 or right
-// after a separator starts a name rather than an extension. No byte of a
-// multi-byte UTF-8 character is one of these.
+// a folder's name never passes for the extension; a dot that begins a name
+// (at index 0 or right after a separator) is no extension either. The folder
+// stays, also when no name follows it. No byte of a multi-byte UTF-8
+// character is one of these.
 int strip_extension(name_buffer &dst, const char *src)
 {
 	std::size_t start = 0;
@@ -24,17 +25,15 @@ int strip_extension(name_buffer &dst, const char *src)
 		if (src[i] == '/' || src[i] == '\\' || src[i] == ':') {
 			start = i + 1;
 			dot = 0;
-		} else if (src[i] == '.') {
+		} else if (src[i] == '.' && i != start) {
 			dot = i;
 		}
 	}
 	const std::size_t end = dot != 0 ? dot : i;
 	dst[0] = '\0';
-	if (start >= end)
-		return 0;
 	if (end > name_max)
 		return -1;
 	std::memcpy(dst.data(), src, end);
 	dst[end] = '\0';
-	return 1;
+	return end != 0 ? 1 : 0;
 }
