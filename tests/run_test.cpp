@@ -171,6 +171,10 @@ struct { std::vector<std::string> words; std::string input, err; int status; std
     {{"in.wav", "out", "0"}, wav(1, 8000, 8, "abc") + '\0', report(1, 8000, 8, 3) + to +
      "0ms)\n", 0, header(3, 1, 8000, 8) + "abc", 1 << 17, "out.wav", {}, true},
     {{"in.wav"}, riff(chunk("junk", "", ~7u) + fmt), "in.wav :\n  <junk> (-8 bytes)\n", 0, ""},
+    // No byte a terminal obeys reaches it from an identifier, which ends at its first zero.
+    {{"in.wav"}, riff(chunk("\x1b[2J", "") + chunk("\r\n\x7f\xff", "") +
+     chunk(std::string("b\0\x1b", 4), "") + fmt), "in.wav :\n  <?[2J> (0 bytes)\n  <\?\?\?\?> "
+     "(0 bytes)\n  <b> (0 bytes)\n" + fmt_rep.substr(9), 0, ""},
     // Cuts drop whole frames; their times are plain decimals in range.
     {{"-c", "in.wav", "out.raw", "0", "extra"}, in, rep + to + "0ms)\n", 0, h + d, 1 << 17,
      "out.wav", {}, true}, // through the kernel's copy

@@ -46,6 +46,17 @@ void seek_input(std::FILE *in, std::int64_t position)
 		read_error_exit(in);
 }
 
+// A crafted identifier could hold bytes a terminal obeys (ESC, CR, LF):
+// each byte outside printable ASCII shows as '?', up to the first zero.
+const char *printable(char (&id)[5])
+{
+	for (char &c : id) {
+		if (c != '\0' && (c < 0x20 || c > 0x7E))
+			c = '?';
+	}
+	return id;
+}
+
 void expect_id(std::FILE *in, const char *expected, const char *message)
 {
 	char id[5];
@@ -120,7 +131,7 @@ void read_wav_header(const char *in_path, std::uint16_t &channels, std::uint32_t
 		const std::int64_t body = stream_position(in);
 		if (body < 0)
 			read_error_exit(in);
-		say("  <%s> (%lld bytes)\n", id, shown_size(size, long_file));
+		say("  <%s> (%lld bytes)\n", printable(id), shown_size(size, long_file));
 		if (is_id(id, "fmt ")) {
 			read_fmt_fields(in_path, in, channels, samples_per_sec, bits_per_sample);
 			chunks_seen |= seen_fmt;
