@@ -131,11 +131,14 @@ std::string far(const char *oto) {
 	return name;
 }
 
-const std::string usage = "Usage: leadcut [option] <wav_file_in> <wav_file_out> <time-ms>\n"
-			  "wav_file_in\x82\xcc\x90\xe6\x93\xaa\x82\xa9\x82\xe7time-ms"
-			  "\x83\x7e\x83\x8a\x95\x62\x8d\xed\x8f\x9c\x82\xb5\x82\xbd\x82\xe0"
-			  "\x82\xcc\x82\xf0wav_file_out\x82\xc9\x8f\x6f\x97\xcd\x82\xb5\x82"
-			  "\xdc\x82\xb7\n\n";
+// The Japanese line in the console's encoding: Shift-JIS under code page 932, else UTF-8.
+const std::string usage =
+    "Usage: leadcut [option] <wav_file_in> <wav_file_out> <time-ms>\n" +
+    sys("wav_file_in\x82\xcc\x90\xe6\x93\xaa\x82\xa9\x82\xe7time-ms\x83\x7e"
+	"\x83\x8a\x95\x62\x8d\xed\x8f\x9c\x82\xb5\x82\xbd\x82\xe0\x82\xcc\x82"
+	"\xf0wav_file_out\x82\xc9\x8f\x6f\x97\xcd\x82\xb5\x82\xdc\x82\xb7",
+	"wav_file_inの先頭からtime-msミリ秒削除したものをwav_file_outに出力します") +
+    "\n\n";
 const std::string d = pattern(600000), in = wav(2, 44100, 16, d), h = header(600000, 2, 44100, 16);
 const std::string rep = report(2, 44100, 16, 600000), fmt_rep = report(2, 44100, 16, -1);
 const std::string fmt = fmt_chunk(2, 44100, 16), to = "in.wav -> out.wav (", d8 = pattern(20001);

@@ -36,16 +36,16 @@ int final_status()
 
 void usage_exit()
 {
-	// The second line is Shift-JIS and is printed as raw bytes.
-	say("Usage: %s [option] <wav_file_in> <wav_file_out> <time-ms>\n"
-	    "wav_file_in"
-	    "\x82\xcc\x90\xe6\x93\xaa\x82\xa9\x82\xe7"
-	    "time-ms"
-	    "\x83\x7e\x83\x8a\x95\x62\x8d\xed\x8f\x9c\x82\xb5\x82\xbd\x82\xe0\x82\xcc\x82\xf0"
-	    "wav_file_out"
-	    "\x82\xc9\x8f\x6f\x97\xcd\x82\xb5\x82\xdc\x82\xb7"
-	    "\n\n",
-	    program_name);
+	// The second line is Japanese, in the console's encoding: UTF-8, or the
+	// Shift-JIS bytes of a Windows console in any other code page.
+	say("Usage: %s [option] <wav_file_in> <wav_file_out> <time-ms>\n%s\n\n", program_name,
+	    console_utf8() ? "wav_file_in\u306e\u5148\u982d\u304b\u3089time-ms\u30df\u30ea\u79d2"
+			     "\u524a\u9664\u3057\u305f\u3082\u306e\u3092wav_file_out\u306b"
+			     "\u51fa\u529b\u3057\u307e\u3059"
+			   : "wav_file_in\x82\xcc\x90\xe6\x93\xaa\x82\xa9\x82\xe7time-ms"
+			     "\x83\x7e\x83\x8a\x95\x62\x8d\xed\x8f\x9c\x82\xb5\x82\xbd\x82\xe0"
+			     "\x82\xcc\x82\xf0wav_file_out\x82\xc9\x8f\x6f\x97\xcd\x82\xb5\x82"
+			     "\xdc\x82\xb7");
 	std::exit(1);
 }
 

@@ -34,6 +34,10 @@ using shown_text = std::array<char, shown_max>;
 // (never a look-alike). Returns name or the text in `shown`.
 const char *shown_name(const char *name, shown_text &shown);
 
+// True where the console takes UTF-8: always on POSIX; on Windows where the
+// ANSI code page is UTF-8 (65001), else it takes the code page's bytes.
+bool console_utf8();
+
 // Opens a stream by a UTF-8 name for reading in binary mode, as fopen does.
 std::FILE *open_input(const char *path);
 

@@ -47,6 +47,11 @@ const char *shown_name(const char *name, shown_text &)
 	return name;
 }
 
+bool console_utf8()
+{
+	return true;
+}
+
 std::FILE *open_input(const char *path)
 {
 	return std::fopen(path, "rb");

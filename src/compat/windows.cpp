@@ -82,6 +82,11 @@ const char *shown_name(const char *name, shown_text &shown)
 	return shown.data();
 }
 
+bool console_utf8()
+{
+	return GetACP() == CP_UTF8;
+}
+
 std::FILE *open_input(const char *path)
 {
 	wide_text wide;
