@@ -260,9 +260,11 @@ TEST(Run, AsTabled) {
 	}
 	// With standard error closed, the output would take its place and receive the message.
 	run(huge, {});
-	std::system(("cd '" + dir.string() + "' && " +
-		     (test_command ? test_command : LEADCUT_BINARY) + " in.wav out 0 2>&-")
-			.c_str());
+	EXPECT_NE(
+	    std::system(("cd '" + dir.string() + "' && " +
+			 (test_command ? test_command : LEADCUT_BINARY) + " in.wav out 0 2>&-")
+			    .c_str()),
+	    0); // the read error
 	EXPECT_TRUE(get(dir / "out.wav") == hh + d.substr(0, 1000));
 	fs::remove_all(dir);
 }
