@@ -1,4 +1,4 @@
-// Preloaded into leadcut before libfiu's POSIX library by the fault test.
+// Preloaded into leadcut beside libfiu's POSIX library by the fault test.
 // LEADCUT_FAULT=N fails the Nth call that passes a failure point, counting
 // every point of libfiu's whose name starts with "posix/" or "linux/", with
 // EIO; when it does, it makes the folder ".fault" in the current one, so
@@ -7,11 +7,9 @@
 #define FIU_ENABLE 1 // else fiu.h makes its calls no-ops
 
 #include <cerrno>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <fiu-control.h>
 #include <fiu.h>
 #include <sys/stat.h>
@@ -24,13 +22,24 @@ static int nth_call(const char *, int *, void **, unsigned *) {
 	return --countdown == 0 && ::mkdir(".fault", 0700) == 0;
 }
 
+// LEADCUT_RENAME="A B" renames A over B as leadcut opens a descriptor by name (its output), as
+// another program may at that moment; the open then goes on.
+static int rename_first(const char *, int *, void **, unsigned *) {
+	char from[64], to[64];
+	if (std::sscanf(std::getenv("LEADCUT_RENAME"), "%63s %63s", from, to) == 2)
+		std::rename(from, to);
+	return 0;
+}
+
 [[gnu::constructor]] static void arm() {
+	fiu_init(0);
 	if (const char *n = std::getenv("LEADCUT_FAULT")) {
 		countdown = std::atol(n);
-		fiu_init(0);
 		fiu_enable_external("posix/*", 1, reinterpret_cast<void *>(EIO), 0, nth_call);
 		fiu_enable_external("linux/*", 1, reinterpret_cast<void *>(EIO), 0, nth_call);
 	}
+	if (std::getenv("LEADCUT_RENAME"))
+		fiu_enable_external("posix/io/oc/open", 1, nullptr, 0, rename_first);
 }
 
 // A call fails as libfiu's do, with errno set.
@@ -44,23 +53,6 @@ static bool failing(const char *point) { return fiu_fail(point) != 0 && (errno =
 	}
 FAILING(off64_t, lseek64, "posix/io/seek/lseek", (int fd, off64_t at, int how), fd, at, how)
 FAILING(int, fstat64, "posix/io/stat/fstat", (int fd, struct stat64 *st), fd, st)
-FAILING(int, stat64, "posix/io/stat/stat", (const char *path, struct stat64 *st), path, st)
 FAILING(ssize_t, copy_file_range, "linux/io/copy_file_range",
 	(int in, off64_t *in_at, int out, off64_t *out_at, size_t n, unsigned f), in, in_at, out,
 	out_at, n, f)
-
-extern "C" int open64(const char *path, int flags, ...) {
-	static auto *const real =
-	    reinterpret_cast<int (*)(const char *, int, ...)>(dlsym(RTLD_NEXT, "open64"));
-	mode_t mode = 0;
-	char from[64], to[64];
-	const char *names = std::getenv("LEADCUT_RENAME");
-	if (flags & O_CREAT) {
-		std::va_list args;
-		va_start(args, flags);
-		mode = va_arg(args, mode_t);
-		va_end(args);
-		if (names && std::sscanf(names, "%63s %63s", from, to) == 2) ::rename(from, to);
-	}
-	return real(path, flags, mode);
-}
