@@ -82,7 +82,7 @@ const bool on_windows = test_command && std::string(test_command).ends_with(".ex
 std::string sys(const std::string &w, const std::string &l) { return on_windows ? w : l; }
 
 // Runs the program as "leadcut" in a fresh dir that holds `input` as in.wav, with `more`
-// bytes put in it (also linked as link.wav, 表.wav and é.wav beside an e.wav of its own), its
+// bytes put in it (also linked as link.wav, 表.wav and é.wav beside an e.wav of 100 'e's), its
 // files limited to `blocks` of 512 bytes: a write past them fails as on a full disk; after the
 // shell command `hook`, with the fault library preloaded if there is one (LEADCUT_FAULT=N fails
 // its Nth call, LEADCUT_RENAME="A B" renames A over B as it opens its output; faults.cpp).
@@ -100,7 +100,7 @@ std::string run(const std::string &input, const std::vector<std::string> &words,
 	file.close();
 	for (const char *name : {"link.wav", "表.wav", "é.wav"})
 		fs::create_hard_link(dir / "in.wav", dir / name);
-	std::ofstream(dir / "e.wav") << "e";
+	std::ofstream(dir / "e.wav") << std::string(100, 'e');
 	// The fault library goes into leadcut alone, not the shells and timeout before it (an
 	// emulator's test command preloads it itself).
 	std::string line =
@@ -169,8 +169,8 @@ struct { std::vector<std::string> words; std::string input, err; int status; std
     {{"in.wav", "out", "0"}, riff(fmt + chunk("LIST", "abc") + '\0' + chunk("JUNK", "xyz") +
      chunk("data", "wxyz")), fmt_rep + "  <LIST> (3 bytes)\n  <JUNK> (3 bytes)\n  <data> (4 "
      "bytes)\n" + to + "0ms)\n", 0, header(4, 2, 44100, 16) + "wxyz"},
-    {{"in.wav", "out", "0"}, wav(1, 8000, 8, "abc") + '\0', report(1, 8000, 8, 3) + to +
-     "0ms)\n", 0, header(3, 1, 8000, 8) + "abc", 1 << 17, "out.wav", {}, true},
+    {{"in.wav", "e", "0"}, wav(1, 8000, 8, "abc") + '\0', report(1, 8000, 8, 3) + "in.wav -> "
+     "e.wav (0ms)\n", 0, header(3, 1, 8000, 8) + "abc", 1 << 17, "e.wav", {}, true}, // emptied
     // No byte a terminal obeys reaches it from an identifier, which ends at its first zero.
     {{"in.wav"}, riff(chunk("\x1b[2J", "") + chunk("\r\n\x7f\xff", "") +
      chunk(std::string("b\0\x1b", 4), "", ~7u) + fmt), "in.wav :\n  <?[2J> (0 bytes)\n"
@@ -227,8 +227,8 @@ struct { std::vector<std::string> words; std::string input, err; int status; std
      0, cut, 1 << 17, "out.wav", {}, false, "export LEADCUT_RENAME='e.wav é.wav'"},
     {{"in.wav", "e", "0"}, in, rep + "cannot overwrite input file : e.wav\n", 1, in, 1 << 17,
      "e.wav", {}, false, "export LEADCUT_RENAME='link.wav e.wav'"},
-    {{"in.wav", "e", "0"}, in, rep + "cannot open file : e.wav\n", 1, "e", 1 << 17, "e.wav", {},
-     false, "exec 3>&- && ulimit -n 4"},
+    {{"in.wav", "e", "0"}, in, rep + "cannot open file : e.wav\n", 1, std::string(100, 'e'),
+     1 << 17, "e.wav", {}, false, "exec 3>&- && ulimit -n 4"},
     // A full disk fails the cut, here in the fill.
     {{"in.wav", "out", "500"}, in, rep + "write error : 550400\n", 1, cut.substr(0, 550400), 1075},
     // A size of 2^31 is negative in a file under 2^31 bytes; in a longer one it is the size RIFF

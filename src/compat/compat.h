@@ -64,8 +64,8 @@ bool file_size(int fd, std::int64_t &size);
 // system cannot tell. A device without an identity, such as NUL, is no file.
 bool same_file(int a, int b, bool &same);
 
-// Empties the regular file open on fd; anything else (a device, a FIFO) is
-// left as it is. False on failure.
+// Empties the regular file open on fd; an empty one, and anything else (a
+// device, a FIFO), is left as it is. False on failure.
 bool truncate_file(int fd);
 
 // Sets the position of fd, counted from the start; the result is that of

@@ -102,12 +102,14 @@ bool same_file(int a, int b, bool &same)
 	return true;
 }
 
+// An empty file is left alone: ext4 takes a file truncated to nothing for
+// one being replaced, and starts writing it all out when it is closed.
 bool truncate_file(int fd)
 {
 	struct stat st;
 	if (::fstat(fd, &st) != 0)
 		return false;
-	return !S_ISREG(st.st_mode) || ::ftruncate(fd, 0) == 0;
+	return !S_ISREG(st.st_mode) || st.st_size == 0 || ::ftruncate(fd, 0) == 0;
 }
 
 std::int64_t seek_to(int fd, std::int64_t position)
