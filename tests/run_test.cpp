@@ -169,8 +169,8 @@ struct { std::vector<std::string> words; std::string input, err; int status; std
     {{"in.wav", "out", "0"}, riff(fmt + chunk("LIST", "abc") + '\0' + chunk("JUNK", "xyz") +
      chunk("data", "wxyz")), fmt_rep + "  <LIST> (3 bytes)\n  <JUNK> (3 bytes)\n  <data> (4 "
      "bytes)\n" + to + "0ms)\n", 0, header(4, 2, 44100, 16) + "wxyz"},
-    {{"in.wav", "e", "0"}, wav(1, 8000, 8, "abc") + '\0', report(1, 8000, 8, 3) + "in.wav -> "
-     "e.wav (0ms)\n", 0, header(3, 1, 8000, 8) + "abc", 1 << 17, "e.wav", {}, true}, // emptied
+    {{"in.wav", "e", "0"}, wav(1, 8000, 8, "a") + '\0', report(1, 8000, 8, 1) + "in.wav -> "
+     "e.wav (0ms)\n", 0, header(1, 1, 8000, 8) + "a", 1 << 17, "e.wav", {}, true}, // emptied
     // No byte a terminal obeys reaches it from an identifier, which ends at its first zero.
     {{"in.wav"}, riff(chunk("\x1b[2J", "") + chunk("\r\n\x7f\xff", "") +
      chunk(std::string("b\0\x1b", 4), "", ~7u) + fmt), "in.wav :\n  <?[2J> (0 bytes)\n"
@@ -262,11 +262,12 @@ TEST(Run, AsTabled) {
 		EXPECT_TRUE(n == 0 || n > 20)
 		    << "no fault met: is the library preloaded into leadcut?";
 	}
-	// With standard error closed, the output would take its place and receive the message.
+	// With standard output and error closed, the output would take the place of standard error
+	// (the input takes the first) and receive the message.
 	run(huge, {});
 	const std::string line = "cd '" + dir.string() + "' && " +
 				 (test_command ? test_command : LEADCUT_BINARY) +
-				 " in.wav out 0 2>&-";
+				 " in.wav out 0 >&- 2>&-";
 	EXPECT_NE(std::system(line.c_str()), 0); // a read error
 	EXPECT_TRUE(get(dir / "out.wav") == hh + d.substr(0, 1000));
 	fs::remove_all(dir);

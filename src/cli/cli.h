@@ -27,9 +27,9 @@ void reset_option_scanner();
 // take a name this long.
 bool copy_name(name_buffer &dst, const char *src);
 
-// Writes src without its extension into dst. Returns 1 for a non-empty
-// name, 0 for an empty one, -1 when the name does not fit (dst is empty).
-int strip_extension(name_buffer &dst, const char *src);
+// Writes src without its extension into dst; false, with dst empty, when
+// the name does not fit.
+bool strip_extension(name_buffer &dst, const char *src);
 
 // Converts a time operand; false when it lies outside 0 to 2147483647.
 bool parse_decimal(const char *text, std::int32_t &value);

@@ -59,7 +59,7 @@ void prepare_cut(const char *out_operand, const char *time_operand, name_buffer 
 		 std::int32_t &time_ms)
 {
 	name_buffer out_base;
-	if (strip_extension(out_base, out_operand) < 0 ||
+	if (!strip_extension(out_base, out_operand) ||
 	    std::snprintf(out_path.data(), out_path.size(), "%s.wav", out_base.data()) >=
 		static_cast<int>(out_path.size()) ||
 	    name_too_long(out_path.data()))

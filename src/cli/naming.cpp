@@ -16,7 +16,7 @@ bool copy_name(name_buffer &dst, const char *src)
 // (at index 0 or right after a separator) is no extension either. The folder
 // stays, also when no name follows it. No byte of a multi-byte UTF-8
 // character is one of these.
-int strip_extension(name_buffer &dst, const char *src)
+bool strip_extension(name_buffer &dst, const char *src)
 {
 	std::size_t start = 0;
 	std::size_t dot = 0;
@@ -32,8 +32,8 @@ int strip_extension(name_buffer &dst, const char *src)
 	const std::size_t end = dot != 0 ? dot : i;
 	dst[0] = '\0';
 	if (end > name_max)
-		return -1;
+		return false;
 	std::memcpy(dst.data(), src, end);
 	dst[end] = '\0';
-	return end != 0 ? 1 : 0;
+	return true;
 }
