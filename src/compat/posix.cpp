@@ -63,8 +63,10 @@ std::FILE *open_input(const char *path)
 	return std::fopen(path, "rb");
 }
 
-// Opening a FIFO for reading and writing would not wait for its reader,
-// and what the reader missed would be lost: it is opened again as a writer.
+// A FIFO is opened as a writer alone: opened for reading too, it would not
+// wait for its reader, and closed again, it would give a waiting reader the
+// end of its data. Its kind is asked by name first, and a FIFO that takes
+// the name's place meanwhile is opened again.
 int open_output(const char *path, bool &created, bool &readable)
 {
 	constexpr int flags = O_CLOEXEC | O_NOCTTY;
@@ -74,11 +76,13 @@ int open_output(const char *path, bool &created, bool &readable)
 		readable = false;
 		if (created || errno != EEXIST)
 			return fd;
-		fd = ::open(path, O_RDWR | O_NONBLOCK | flags);
 		struct stat st;
-		if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+		fd = ::stat(path, &st) == 0 && S_ISFIFO(st.st_mode)
+			 ? -1
+			 : ::open(path, O_RDWR | O_NONBLOCK | flags);
+		if (fd >= 0 && ::fstat(fd, &st) == 0 && !S_ISFIFO(st.st_mode) &&
 		    ::fcntl(fd, F_SETFL, 0) == 0) {
-			readable = true;
+			readable = S_ISREG(st.st_mode);
 			return fd;
 		}
 		if (fd >= 0)
