@@ -284,12 +284,13 @@ const row rows[] = {
      .name = "t.wav", .hook = alias + "2 && cp in.wav t.wav && echo >>t.wav && touch -r in.wav "
      "t.wav"},
     // The output is never standard error's file, but a device may be both; a FIFO or a device
-    // takes the whole output, unless it takes no header. With standard output and error closed,
+    // takes the whole output, unless it takes no header (under Wine, standard error as a file has
+    // no name nor index to compare). With standard output and error closed,
     // the output would take the place of standard error (the input takes the first) and receive
     // the closing line; Wine's own start-up takes both, so there standard error alone is closed.
     {.words = {"in.wav", "out", "0"}, .out = h + d, .hook = sys("exec 2>&-", "exec >&- 2>&-")},
     {.words = {"in.wav", "out", "0"}, .status = 1, .out = rep + "cannot overwrite standard error"
-     " : out.wav\n", .hook = "exec 2>out.wav"},
+     " : out.wav\n", .hook = "exec 2>out.wav", .needs = posix},
     {.words = {"in.wav", "out", "0"}, .name = "none", .hook = "ln -s /dev/null out.wav && exec "
      "2>/dev/null", .needs = posix},
     {.words = {"in.wav", "out", "0"}, .err = rep + "out.wav : wav header write error\n",

@@ -163,6 +163,21 @@ HANDLE disk_file(int fd, bool &on_disk)
 	return h;
 }
 
+// Whether two handles have one final name. A handle opened for writing
+// alone, as a shell redirects standard error, may not read the file's
+// index, but its name can be asked; one that cannot be named either (Wine
+// names no handle it inherited) is taken for another file. The input never
+// is such a handle, and its look-alikes are found by their attributes.
+bool same_name(HANDLE a, HANDLE b)
+{
+	static wide_text x;
+	static wide_text y;
+	const DWORD n = GetFinalPathNameByHandleW(a, x.data(), line_max, FILE_NAME_NORMALIZED);
+	const DWORD m = GetFinalPathNameByHandleW(b, y.data(), line_max, FILE_NAME_NORMALIZED);
+	return n > 0 && n < line_max && m > 0 && m < line_max &&
+	       CompareStringOrdinal(x.data(), -1, y.data(), -1, TRUE) == CSTR_EQUAL;
+}
+
 } // namespace
 
 // Volume serial number and file index name one file, as dev and inode do;
@@ -179,9 +194,10 @@ bool same_file(int a, int b, bool &same)
 	if (!a_disk || !b_disk)
 		return true;
 	if (!GetFileInformationByHandle(ha, &x) || !GetFileInformationByHandle(hb, &y))
-		return false;
-	same = x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
-	       x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
+		same = same_name(ha, hb);
+	else
+		same = x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
+		       x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
 	return true;
 }
 

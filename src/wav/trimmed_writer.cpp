@@ -17,14 +17,17 @@ unsigned char block[block_size];
 // Positions that differ by a multiple of this lie alike in their pages.
 constexpr std::int64_t page_size = 4096;
 
-// Writes count bytes at output position `at`; a failure reports the
-// position the copy reached, which a FIFO cannot be asked.
+// Writes count bytes at output position `at`. A failure reports the
+// output's position, which holds what a failed write still wrote (Wine's
+// writes do not count it), or in a FIFO, which has none, the copy's count.
 void write_all(int out, const unsigned char *bytes, std::size_t count, std::int64_t at)
 {
 	while (count > 0) {
 		const std::int64_t n = write_some(out, bytes, count);
+		const std::int64_t position = n <= 0 ? file_position(out) : 0;
 		if (n <= 0)
-			fail_exit("write error : %lld\n", static_cast<long long>(at));
+			fail_exit("write error : %lld\n",
+				  static_cast<long long>(position >= 0 ? position : at));
 		bytes += n;
 		at += n;
 		count -= static_cast<std::size_t>(n);
