@@ -31,7 +31,8 @@ bool copy_name(name_buffer &dst, const char *src);
 // the name does not fit.
 bool strip_extension(name_buffer &dst, const char *src);
 
-// Converts a time operand; false when it lies outside 0 to 2147483647.
+// Converts a time operand; false when it has no digit or lies outside 0
+// to 2147483647.
 bool parse_decimal(const char *text, std::int32_t &value);
 
 // Bytes to drop for time_ms: whole sample frames, at most data_size.

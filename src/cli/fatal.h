@@ -1,6 +1,7 @@
 // What the program prints, and its fatal exits: every failure the program
-// detects is printed here and ends the run with status 1. Nothing is passed
-// back to a caller.
+// detects is printed here and ends the run with status 1 (but for a closed
+// standard stream that cannot be opened on the null device, which leaves
+// nowhere to print). Nothing is passed back to a caller.
 #pragma once
 
 #include <cstdio>
