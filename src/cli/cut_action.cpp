@@ -17,9 +17,10 @@ bool is_space(char c)
 
 } // namespace
 
-// Leading white space, one sign, then digits up to the first non-digit;
-// no digits reads as 0. Values that would not survive a 32-bit signed
-// conversion unchanged are refused instead of wrapping.
+// Leading white space, one sign, then digits up to the first non-digit,
+// which ends the number. A time without a digit is a mistake, not 0, and
+// values that would not survive a 32-bit signed conversion unchanged are
+// refused instead of wrapping.
 bool parse_decimal(const char *text, std::int32_t &value)
 {
 	while (is_space(*text))
@@ -27,13 +28,14 @@ bool parse_decimal(const char *text, std::int32_t &value)
 	const bool negative = *text == '-';
 	if (*text == '+' || *text == '-')
 		++text;
+	const char *digits = text;
 	std::int64_t magnitude = 0;
 	for (; *text >= '0' && *text <= '9'; ++text) {
 		magnitude = magnitude * 10 + (*text - '0');
 		if (magnitude > time_max)
 			magnitude = time_max + 1; // saturate; the digits still have to be eaten
 	}
-	if (magnitude > time_max || (negative && magnitude != 0))
+	if (text == digits || magnitude > time_max || (negative && magnitude != 0))
 		return false;
 	value = static_cast<std::int32_t>(magnitude);
 	return true;
@@ -84,8 +86,8 @@ void cut_lead_in(std::FILE *in, const char *in_path, const char *out_path, std::
 	    compute_cut_bytes(channels, samples_per_sec, bits_per_sample, time_ms, data_size);
 	write_trimmed_wav(in, data_offset, data_size, out_path, samples_per_sec, channels,
 			  bits_per_sample, cut_bytes);
-	shown_text in_shown;
-	shown_text out_shown;
-	say("%s -> %s (%dms)\n", shown_name(in_path, in_shown), shown_name(out_path, out_shown),
-	    -time_ms);
+	say_name(in_path);
+	say(" -> ");
+	say_name(out_path);
+	say(" (%dms)\n", -time_ms);
 }

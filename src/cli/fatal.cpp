@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdlib>
+#include <cstring>
 
 #include "../compat/compat.h"
 
@@ -18,7 +19,69 @@ bool print_failed = false;
 	std::exit(1);
 }
 
+// The length of the well-formed UTF-8 character at s, or 0 where none
+// begins: no overlong form, surrogate or code point past U+10FFFF.
+std::size_t utf8_length(const unsigned char *s)
+{
+	if (s[0] < 0x80)
+		return 1;
+	std::size_t length = 2;
+	unsigned low = 0x80;
+	unsigned high = 0xBF;
+	if (s[0] >= 0xE0 && s[0] <= 0xEF) {
+		length = 3;
+		low = s[0] == 0xE0 ? 0xA0 : low;
+		high = s[0] == 0xED ? 0x9F : high;
+	} else if (s[0] >= 0xF0 && s[0] <= 0xF4) {
+		length = 4;
+		low = s[0] == 0xF0 ? 0x90 : low;
+		high = s[0] == 0xF4 ? 0x8F : high;
+	} else if (s[0] < 0xC2 || s[0] > 0xDF) {
+		return 0;
+	}
+	if (s[1] < low || s[1] > high)
+		return 0;
+	for (std::size_t i = 2; i < length; ++i) {
+		if (s[i] < 0x80 || s[i] > 0xBF)
+			return 0;
+	}
+	return length;
+}
+
+// C0 and C1 controls, and DEL.
+bool is_control(const unsigned char *s, std::size_t length)
+{
+	return length == 1 ? s[0] < 0x20 || s[0] == 0x7F
+			   : length == 2 && s[0] == 0xC2 && s[1] < 0xA0;
+}
+
 } // namespace
+
+// Prints in pieces of whole characters, which the console's encoding takes
+// one at a time: no text is too long for it.
+void say_name(const char *text)
+{
+	const auto *s = reinterpret_cast<const unsigned char *>(text);
+	char piece[256];
+	std::size_t used = 0;
+	while (*s != 0) {
+		const std::size_t length = utf8_length(s);
+		if (length == 0 || is_control(s, length)) {
+			piece[used++] = '?';
+			s += length == 0 ? 1 : length;
+		} else {
+			std::memcpy(piece + used, s, length);
+			used += length;
+			s += length;
+		}
+		if (used + 4 >= sizeof piece || *s == 0) {
+			piece[used] = '\0';
+			console_text(piece);
+			say("%s", piece);
+			used = 0;
+		}
+	}
+}
 
 void say(const char *format, ...)
 {
@@ -73,13 +136,21 @@ void read_error_exit(int fd)
 	position_exit("read error", file_position(fd));
 }
 
-// Every caller's format is a literal that takes a string and at most an int.
+void read_error_at(std::int64_t position)
+{
+	position_exit("read error", position);
+}
+
+// Every caller's format is a literal that takes a string, then at most an
+// int.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
 void name_exit(const char *format, const char *name, int value)
 {
-	shown_text shown;
-	say(format, shown_name(name, shown), value);
+	const char *at = std::strstr(format, "%s");
+	say("%.*s", static_cast<int>(at - format), format);
+	say_name(name);
+	say(at + 2, value);
 	std::exit(1);
 }
 #pragma GCC diagnostic pop

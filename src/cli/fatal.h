@@ -5,9 +5,17 @@
 
 #include <cstdio>
 
-// Prints to standard error. A print that fails (a full disk, a closed
-// stream) does not stop the run, but the run then ends with status 1.
+#include <cstdint>
+
+// Prints to standard error. A print that fails (a full disk, a reader that
+// went away) does not stop the run, but the run then ends with status 1. A
+// stream the caller closed is open on the null device, where prints succeed.
 [[gnu::format(printf, 1, 2)]] void say(const char *format, ...);
+
+// Prints a name or an operand with '?' for each control character and each
+// byte outside well-formed UTF-8, so that none reaches a terminal as a
+// command, in the console's encoding.
+void say_name(const char *text);
 
 // The status of a run that went through: 0, or 1 when a print failed.
 int final_status();
@@ -28,11 +36,13 @@ int final_status();
 // is left to the exit.
 [[noreturn]] void read_error_exit(int fd);
 
+// "read error : <position>" where the input ends before the copy would.
+[[noreturn]] void read_error_at(std::int64_t position);
+
 // Prints a formatted message and exits.
 [[noreturn]] [[gnu::format(printf, 1, 2)]] void fail_exit(const char *format, ...);
 
 // Prints a message about a name, which the format takes as its "%s", then
-// at most one "%d" for value, and exits. The name shows as the console shows
-// names.
+// at most one "%d" for value, and exits. The name shows as say_name shows it.
 [[noreturn]] [[gnu::format(printf, 1, 0)]] void name_exit(const char *format, const char *name,
 							  int value = 0);

@@ -16,6 +16,7 @@ int main(int argc, char *argv[])
 	if (!open_standard_streams())
 		return 1; // a file opened later could take a stream's place
 	binary_stderr();
+	ignore_write_signals();
 	utf8_arguments(argc, argv);
 	std::int32_t mode = report_only;
 	for (std::int32_t c; (c = get_option(argc, argv, "cl")) != -1;) {

@@ -1,6 +1,5 @@
 #include <cstring>
 
-#include "../compat/compat.h"
 #include "cli.h"
 #include "fatal.h"
 
@@ -44,25 +43,28 @@ std::int32_t get_option(int argc, char *const argv[], const char *opt_string)
 			return -1;
 		}
 		scan = word + 1;
-		if (*scan == '-') { // "--" and anything after it end the options
+		if (scan[0] == '-' && scan[1] == '\0') { // "--" ends the options
 			++opt_index;
 			return -1;
 		}
 	}
+	const char letter_text[2] = {*scan, '\0'}; // shown as a name is
 	opt_char = static_cast<signed char>(*scan++);
-	shown_text shown;
 	const char *letter = opt_char == ':' ? nullptr : std::strchr(opt_string, opt_char);
 	if (letter == nullptr) {
 		if (*scan == '\0')
 			++opt_index;
-		say("%s : illegal option -- %c\n", shown_name(argv[0], shown), opt_char);
+		say_name(argv[0]);
+		say(" : illegal option -- ");
+		say_name(letter_text);
+		say("\n");
 		return '?';
 	}
 	if (letter[1] == ':') {
 		if (*scan == '\0' && ++opt_index >= argc) {
 			scan = no_word;
-			say("%s : option requires an argument -- %c\n", shown_name(argv[0], shown),
-			    opt_char);
+			say_name(argv[0]);
+			say(" : option requires an argument -- %c\n", opt_char);
 			return '?';
 		}
 		opt_arg = *scan != '\0' ? scan : argv[opt_index];

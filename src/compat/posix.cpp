@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -33,6 +34,12 @@ void binary_stderr()
 {
 }
 
+void ignore_write_signals()
+{
+	std::signal(SIGXFSZ, SIG_IGN);
+	std::signal(SIGPIPE, SIG_IGN);
+}
+
 void utf8_arguments(int &, char **&)
 {
 }
@@ -42,9 +49,8 @@ bool name_too_long(const char *name)
 	return ::strnlen(name, name_room) == name_room;
 }
 
-const char *shown_name(const char *name, shown_text &)
+void console_text(char *)
 {
-	return name;
 }
 
 bool console_utf8()
@@ -57,15 +63,40 @@ std::FILE *open_input(const char *path)
 	return std::fopen(path, "rb");
 }
 
-std::FILE *open_output(const char *path)
+// A FIFO is opened as a writer alone: opened for reading too, it would not
+// wait for its reader, and closed again, it would give a waiting reader the
+// end of its data. Its kind is asked by name first, and a FIFO that takes
+// the name's place meanwhile is opened again.
+int open_output(const char *path, bool &created, bool &readable)
 {
-	const int fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-	if (fd < 0)
-		return nullptr;
-	std::FILE *stream = ::fdopen(fd, "wb");
-	if (stream == nullptr)
-		::close(fd);
-	return stream;
+	constexpr int flags = O_CLOEXEC | O_NOCTTY;
+	for (int attempt = 0; attempt < 3; ++attempt) { // another program may remove it
+		int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | flags, 0666);
+		created = fd >= 0;
+		readable = false;
+		if (created || errno != EEXIST)
+			return fd;
+		struct stat st;
+		fd = ::stat(path, &st) == 0 && S_ISFIFO(st.st_mode)
+			 ? -1
+			 : ::open(path, O_RDWR | O_NONBLOCK | flags);
+		if (fd >= 0 && ::fstat(fd, &st) == 0 && !S_ISFIFO(st.st_mode) &&
+		    ::fcntl(fd, F_SETFL, 0) == 0) {
+			readable = S_ISREG(st.st_mode);
+			return fd;
+		}
+		if (fd >= 0)
+			::close(fd);
+		fd = ::open(path, O_WRONLY | flags);
+		if (fd >= 0 || errno != ENOENT)
+			return fd;
+	}
+	return -1;
+}
+
+bool close_file(int fd)
+{
+	return ::close(fd) == 0;
 }
 
 int stream_descriptor(std::FILE *stream)
@@ -102,6 +133,18 @@ bool same_file(int a, int b, bool &same)
 	return true;
 }
 
+bool same_stamp(int a, int b, bool &same)
+{
+	struct stat x;
+	struct stat y;
+	if (::fstat(a, &x) != 0 || ::fstat(b, &y) != 0)
+		return false;
+	same = x.st_size == y.st_size && x.st_mtim.tv_sec == y.st_mtim.tv_sec &&
+	       x.st_mtim.tv_nsec == y.st_mtim.tv_nsec && x.st_ctim.tv_sec == y.st_ctim.tv_sec &&
+	       x.st_ctim.tv_nsec == y.st_ctim.tv_nsec;
+	return true;
+}
+
 // An empty file is left alone: ext4 takes a file truncated to nothing for
 // one being replaced, and starts writing it all out when it is closed.
 bool truncate_file(int fd)
@@ -120,6 +163,15 @@ std::int64_t seek_to(int fd, std::int64_t position)
 std::int64_t file_position(int fd)
 {
 	return ::lseek(fd, 0, SEEK_CUR);
+}
+
+std::int64_t read_at(int fd, std::int64_t at, unsigned char *bytes, std::size_t count)
+{
+	ssize_t n;
+	while ((n = ::pread(fd, bytes, std::min(count, call_max), static_cast<off_t>(at))) < 0 &&
+	       errno == EINTR) {
+	}
+	return n;
 }
 
 std::int64_t read_some(int fd, unsigned char *bytes, std::size_t count)

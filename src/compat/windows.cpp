@@ -3,6 +3,7 @@
 #include "compat.h"
 
 #include <algorithm>
+#include <cstring>
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -44,6 +45,10 @@ void binary_stderr()
 	_setmode(_fileno(stderr), _O_BINARY);
 }
 
+void ignore_write_signals()
+{
+}
+
 void utf8_arguments(int &argc, char **&argv)
 {
 	// Each unit of the line takes at most three bytes, each word one more.
@@ -70,16 +75,18 @@ bool name_too_long(const char *name)
 	return MultiByteToWideChar(CP_UTF8, 0, name, -1, nullptr, 0) > name_room;
 }
 
-const char *shown_name(const char *name, shown_text &shown)
+// No character takes more bytes in an ANSI code page than in UTF-8. A UTF-8
+// code page takes no default character and fails: the text then stays.
+void console_text(char *text)
 {
 	wide_text wide;
-	// A UTF-8 code page takes no default character and fails: the name then
-	// shows as it is.
-	if (!to_wide(name, wide) ||
-	    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), -1, shown.data(),
-				static_cast<int>(shown.size()), "?", nullptr) == 0)
-		return name;
-	return shown.data();
+	const int room = static_cast<int>(std::strlen(text)) + 1;
+	if (!to_wide(text, wide))
+		return;
+	static char shown[4 * line_max];
+	if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), -1, shown, room, "?",
+				nullptr) > 0)
+		std::memcpy(text, shown, std::strlen(shown) + 1);
 }
 
 bool console_utf8()
@@ -93,19 +100,32 @@ std::FILE *open_input(const char *path)
 	return to_wide(path, wide) ? _wfopen(wide.data(), L"rb") : nullptr;
 }
 
-std::FILE *open_output(const char *path)
+int open_output(const char *path, bool &created, bool &readable)
 {
 	wide_text wide;
-	const int fd = to_wide(path, wide)
-			   ? _wopen(wide.data(), _O_WRONLY | _O_CREAT | _O_BINARY | _O_NOINHERIT,
-				    _S_IREAD | _S_IWRITE)
-			   : -1;
-	if (fd < 0)
-		return nullptr;
-	std::FILE *stream = _fdopen(fd, "wb");
-	if (stream == nullptr)
-		_close(fd);
-	return stream;
+	created = readable = false;
+	if (!to_wide(path, wide))
+		return -1;
+	constexpr int flags = _O_BINARY | _O_NOINHERIT;
+	for (int attempt = 0; attempt < 3; ++attempt) { // another program may remove it
+		int fd = _wopen(wide.data(), _O_WRONLY | _O_CREAT | _O_EXCL | flags,
+				_S_IREAD | _S_IWRITE);
+		created = fd >= 0;
+		if (created || errno != EEXIST)
+			return fd;
+		fd = _wopen(wide.data(), _O_RDWR | flags);
+		readable = fd >= 0;
+		if (!readable)
+			fd = _wopen(wide.data(), _O_WRONLY | flags);
+		if (fd >= 0 || errno != ENOENT)
+			return fd;
+	}
+	return -1;
+}
+
+bool close_file(int fd)
+{
+	return _close(fd) == 0;
 }
 
 int stream_descriptor(std::FILE *stream)
@@ -145,7 +165,8 @@ HANDLE disk_file(int fd, bool &on_disk)
 
 } // namespace
 
-// Volume serial number and file index name one file, as dev and inode do.
+// Volume serial number and file index name one file, as dev and inode do;
+// a device is no file.
 bool same_file(int a, int b, bool &same)
 {
 	BY_HANDLE_FILE_INFORMATION x;
@@ -155,12 +176,32 @@ bool same_file(int a, int b, bool &same)
 	const HANDLE ha = disk_file(a, a_disk);
 	const HANDLE hb = disk_file(b, b_disk);
 	same = false;
-	if (!b_disk)
+	if (!a_disk || !b_disk)
 		return true;
-	if (!a_disk || !GetFileInformationByHandle(ha, &x) || !GetFileInformationByHandle(hb, &y))
+	if (!GetFileInformationByHandle(ha, &x) || !GetFileInformationByHandle(hb, &y))
 		return false;
 	same = x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
 	       x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
+	return true;
+}
+
+// The times the system gives: the last write and the last change.
+bool same_stamp(int a, int b, bool &same)
+{
+	FILE_BASIC_INFO x;
+	FILE_BASIC_INFO y;
+	LARGE_INTEGER x_size;
+	LARGE_INTEGER y_size;
+	bool on_disk;
+	const HANDLE ha = disk_file(a, on_disk);
+	const HANDLE hb = disk_file(b, on_disk);
+	if (!GetFileInformationByHandleEx(ha, FileBasicInfo, &x, sizeof x) ||
+	    !GetFileInformationByHandleEx(hb, FileBasicInfo, &y, sizeof y) ||
+	    !GetFileSizeEx(ha, &x_size) || !GetFileSizeEx(hb, &y_size))
+		return false;
+	same = x_size.QuadPart == y_size.QuadPart &&
+	       x.LastWriteTime.QuadPart == y.LastWriteTime.QuadPart &&
+	       x.ChangeTime.QuadPart == y.ChangeTime.QuadPart;
 	return true;
 }
 
@@ -179,6 +220,11 @@ std::int64_t seek_to(int fd, std::int64_t position)
 std::int64_t file_position(int fd)
 {
 	return _lseeki64(fd, 0, SEEK_CUR);
+}
+
+std::int64_t read_at(int fd, std::int64_t at, unsigned char *bytes, std::size_t count)
+{
+	return _lseeki64(fd, at, SEEK_SET) == at ? read_some(fd, bytes, count) : -1;
 }
 
 std::int64_t read_some(int fd, unsigned char *bytes, std::size_t count)

@@ -118,8 +118,8 @@ void read_wav_header(const char *in_path, std::uint16_t &channels, std::uint32_t
 	if (length > riff_max)
 		name_exit("file too large : %s\n", in_path);
 	const bool long_file = length > position_max;
-	shown_text shown;
-	say("%s :\n", shown_name(in_path, shown));
+	say_name(in_path);
+	say(" :\n");
 
 	expect_id(in, "RIFF", "Not a 'RIFF' format\n");
 	read_le32(in); // the RIFF size is never trusted

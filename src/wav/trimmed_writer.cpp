@@ -17,15 +17,16 @@ unsigned char block[block_size];
 // Positions that differ by a multiple of this lie alike in their pages.
 constexpr std::int64_t page_size = 4096;
 
-// Writes below the stream, which holds nothing unwritten once the header
-// is flushed, so a failure still reports the stream's true position.
-void write_all(std::FILE *out, const unsigned char *bytes, std::size_t count)
+// Writes count bytes at output position `at`; a failure reports the
+// position the copy reached, which a FIFO cannot be asked.
+void write_all(int out, const unsigned char *bytes, std::size_t count, std::int64_t at)
 {
 	while (count > 0) {
-		const std::int64_t n = write_some(stream_descriptor(out), bytes, count);
+		const std::int64_t n = write_some(out, bytes, count);
 		if (n <= 0)
-			write_error_exit(out);
+			fail_exit("write error : %lld\n", static_cast<long long>(at));
 		bytes += n;
+		at += n;
 		count -= static_cast<std::size_t>(n);
 	}
 }
@@ -40,13 +41,13 @@ std::size_t next_span(std::int64_t at, std::uint64_t remaining)
 	return static_cast<std::size_t>(std::min(remaining, room));
 }
 
-void copy_through_block(int in, std::FILE *out, std::int64_t &at, std::uint64_t remaining)
+void copy_through_block(int in, int out, std::int64_t &at, std::uint64_t remaining)
 {
 	while (remaining > 0) {
 		const std::int64_t n = read_some(in, block, next_span(at, remaining));
 		if (n <= 0)
 			read_error_exit(in); // the data ends before its declared size
-		write_all(out, block, static_cast<std::size_t>(n));
+		write_all(out, block, static_cast<std::size_t>(n), at);
 		at += n;
 		remaining -= static_cast<std::uint64_t>(n);
 	}
@@ -56,11 +57,10 @@ void copy_through_block(int in, std::FILE *out, std::int64_t &at, std::uint64_t 
 // data, as cp does; elsewhere its copy splits every page in two and the
 // block is faster. Where it will not, or stops early, the block takes over
 // and tells a short input from a failed write.
-void copy_data(int in, std::FILE *out, std::int64_t from, std::int64_t &at, std::uint64_t remaining)
+void copy_data(int in, int out, std::int64_t from, std::int64_t &at, std::uint64_t remaining)
 {
 	if ((from - at) % page_size == 0) {
-		for (std::int64_t n; remaining > 0 &&
-				     (n = copy_range(in, stream_descriptor(out), remaining)) > 0;) {
+		for (std::int64_t n; remaining > 0 && (n = copy_range(in, out, remaining)) > 0;) {
 			at += n;
 			remaining -= static_cast<std::uint64_t>(n);
 		}
@@ -68,53 +68,105 @@ void copy_data(int in, std::FILE *out, std::int64_t from, std::int64_t &at, std:
 	copy_through_block(in, out, at, remaining);
 }
 
-void write_zeros(std::FILE *out, std::int64_t at, std::uint64_t count)
+void write_zeros(int out, std::int64_t &at, std::uint64_t count)
 {
 	std::memset(block, 0, static_cast<std::size_t>(std::min<std::uint64_t>(count, block_size)));
 	for (std::size_t n; count > 0; at += static_cast<std::int64_t>(n), count -= n) {
 		n = next_span(at, count);
-		write_all(out, block, n);
+		write_all(out, block, n, at);
 	}
+}
+
+// Reads the first count bytes of a file; false when they cannot all be read.
+bool read_start(int fd, unsigned char *bytes, std::size_t count)
+{
+	for (std::size_t done = 0; done < count;) {
+		const std::int64_t n =
+		    read_at(fd, static_cast<std::int64_t>(done), bytes + done, count - done);
+		if (n <= 0)
+			return false;
+		done += static_cast<std::size_t>(n);
+	}
+	return true;
+}
+
+// Opens the output once it is known to be neither the input nor standard
+// error's file, by what the open files say: a name checked earlier may lead
+// elsewhere by now. Where inode numbers cannot be trusted (FUSE gives one
+// file several), an existing file that cannot be told from the input, by
+// its size, its times and its first page, is taken for it. A new file is
+// neither; a device or FIFO is written as it is.
+int open_checked_output(int in, const char *out_path)
+{
+	bool created;
+	bool readable;
+	const int out = open_output(out_path, created, readable);
+	if (out < 0)
+		open_error_exit(out_path);
+	if (created)
+		return out;
+	std::int64_t size;
+	if (!file_size(out, size))
+		open_error_exit(out_path);
+	if (size < 0)
+		return out;
+	bool same;
+	bool alike;
+	if (!same_file(in, out, same) || !same_stamp(in, out, alike))
+		open_error_exit(out_path);
+	if (alike && readable) {
+		// The sizes are equal: one page of each, or the whole file.
+		const auto count = static_cast<std::size_t>(std::min(size, page_size));
+		if (!read_start(in, block, count) || !read_start(out, block + page_size, count))
+			open_error_exit(out_path);
+		alike = std::memcmp(block, block + page_size, count) == 0;
+	}
+	if (same || alike)
+		name_exit("cannot overwrite input file : %s\n", out_path);
+	if (!same_file(2, out, same))
+		open_error_exit(out_path);
+	if (same)
+		name_exit("cannot overwrite standard error : %s\n", out_path);
+	if (!truncate_file(out))
+		open_error_exit(out_path);
+	return out;
 }
 
 } // namespace
 
-// The output is opened without truncation and emptied only once it is known
-// not to be the input, by the identity of the two open files: a name checked
-// earlier may lead elsewhere by now (a link made, a file renamed over it).
+// Every check that needs no output comes before the output is touched:
+// data the input does not hold is known from its size.
 void write_trimmed_wav(std::FILE *input, std::int64_t data_offset, std::uint32_t data_size,
 		       const char *out_path, std::uint32_t samples_per_sec, std::uint16_t channels,
 		       std::uint16_t bits_per_sample, std::uint32_t cut_bytes)
 {
-	std::FILE *out = open_output(out_path);
-	if (out == nullptr)
-		open_error_exit(out_path);
-	const int in = stream_descriptor(input);
-	bool same;
-	if (!same_file(in, stream_descriptor(out), same))
-		open_error_exit(out_path);
-	if (same)
-		name_exit("cannot overwrite input file : %s\n", out_path);
-	if (!truncate_file(stream_descriptor(out)))
-		open_error_exit(out_path);
-	if (write_wav_header(out, data_size, channels, samples_per_sec, bits_per_sample) !=
-	    wav_header_size)
-		name_exit("%s : wav header write error\n", out_path);
-	if (std::fflush(out) != 0)
-		write_error_exit(out);
-
 	// The copy reads below the report's stream, which is not read again.
+	const int in = stream_descriptor(input);
 	const std::int64_t start = data_offset + cut_bytes;
-	// Even when the whole audio is dropped, data the file does not hold is a
-	// short input, not silence.
 	std::int64_t size;
-	if (seek_to(in, start) != start || !file_size(in, size) || (size >= 0 && start > size))
+	if (!file_size(in, size))
 		read_error_exit(in);
+	// Even when the whole audio is dropped, data the file does not hold is a
+	// short input, not silence; the copy would stop at the end of the file.
+	if (size >= 0 && data_offset + data_size > size)
+		read_error_at(std::max(start, size));
 
-	std::int64_t at = wav_header_size;
+	const int out = open_checked_output(in, out_path);
+	// The header's bytes are counted, as no position can be asked of a FIFO.
+	wav_header_bytes header;
+	encode_wav_header(header, data_size, channels, samples_per_sec, bits_per_sample);
+	std::int64_t at = 0;
+	for (std::int64_t n; at < wav_header_size; at += n) {
+		n = write_some(out, header.data() + at,
+			       header.size() - static_cast<std::size_t>(at));
+		if (n <= 0)
+			name_exit("%s : wav header write error\n", out_path);
+	}
+
+	if (seek_to(in, start) != start)
+		read_error_exit(in);
 	copy_data(in, out, start, at, data_size - cut_bytes);
 	write_zeros(out, at, cut_bytes);
-	const std::int64_t written = stream_position(out);
-	if (std::fclose(out) != 0)
-		fail_exit("write error : %lld\n", static_cast<long long>(written));
+	if (!close_file(out))
+		fail_exit("write error : %lld\n", static_cast<long long>(at));
 }
