@@ -24,10 +24,11 @@ void write_all(int out, const unsigned char *bytes, std::size_t count, std::int6
 {
 	while (count > 0) {
 		const std::int64_t n = write_some(out, bytes, count);
-		const std::int64_t position = n <= 0 ? file_position(out) : 0;
-		if (n <= 0)
+		if (n <= 0) {
+			const std::int64_t position = file_position(out);
 			fail_exit("write error : %lld\n",
 				  static_cast<long long>(position >= 0 ? position : at));
+		}
 		bytes += n;
 		at += n;
 		count -= static_cast<std::size_t>(n);
