@@ -53,12 +53,18 @@ void copy_through_block(int in, std::FILE *out, std::int64_t &at, std::uint64_t 
 }
 
 // Where input and output lie alike in their pages the system moves the
-// data, as cp does; elsewhere its copy splits every page in two and the
-// block is faster. Where it will not, or stops early, the block takes over
-// and tells a short input from a failed write.
+// data, as cp does, from the output's next page boundary on: a filesystem
+// shares blocks only from aligned positions, so the bytes before go through
+// the block. Elsewhere its copy splits every page in two and the block is
+// faster. Where it will not, or stops early, the block takes over and tells
+// a short input from a failed write.
 void copy_data(int in, std::FILE *out, std::int64_t from, std::int64_t &at, std::uint64_t remaining)
 {
 	if ((from - at) % page_size == 0) {
+		const auto head =
+		    std::min(remaining, static_cast<std::uint64_t>(-at & (page_size - 1)));
+		copy_through_block(in, out, at, head);
+		remaining -= head;
 		for (std::int64_t n; remaining > 0 &&
 				     (n = copy_range(in, stream_descriptor(out), remaining)) > 0;) {
 			at += n;
