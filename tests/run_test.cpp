@@ -427,7 +427,8 @@ TEST(Run, FuzzerCorpus) {
 struct { std::vector<std::string> words; const char *opts; std::string got; } const scans[] = {
     // Each return ('.' for -1), then opt_index, opt_arg and what was printed.
     {{"-"}, "cl", ".1"}, {{"-ofile", "x"}, "o:", "o.2file"}, {{"-co", "f"}, "o:c", "co.3f"},
-    {{"-o"}, "o:", "?.2leadcut : option requires an argument -- o\n"},
+    {{"-o"}, "o:", "?.2leadcut : option requires an argument -- o\n"}, {{"-x"}, "c", "?.2leadcut :"
+     " illegal option -- x\n"},
 };
 // clang-format on
 
