@@ -171,6 +171,10 @@ struct row {
 	int faults = 0;
 };
 // clang-format off
+// A C1 control, a sequence cut short, DEL, an overlong form, a surrogate, a code point past
+// U+10FFFF and another overlong one, then the first or last of their kinds that are well formed.
+const std::string bad = "\xc2\x9b\xe3\x81\x7f\xe0\x9f\xbf\xed\xa0\x80\xf4\x90\x80\x80\xc1\xbf"
+			"\xdf\xbf\xc2\xa0😀";
 const std::string x_rep = "X/T.WAV" + rep.substr(6), alias = "export LEADCUT_ALIAS=",
     bind = "mkdir V && bindfs . V && trap 'fusermount -u V' 0",
     exfat = "truncate -s 9M ../x.img && mkfs.exfat ../x.img >/dev/null && mkdir X && "
@@ -189,8 +193,8 @@ const row rows[] = {
     // UTF-8 show as '?' (under Wine the code page's conversion gives the same).
     {.words = {"\x1b]0;t\a\xff.wav"}, .err = "cannot open file : ?]0;t??.wav\n", .status = 1},
     {.words = {"in.wav", "out", "\x1b[2J"}, .err = "invalid time : ?[2J\n", .status = 1},
-    {.words = {"in.wav", "\xc2\x9b\xe3\x81.x", "0"}, .err = rep + "in.wav -> ???.wav (0ms)\n",
-     .out = h + d, .name = "\xc2\x9b\xe3\x81.wav", .needs = posix},
+    {.words = {"in.wav", bad + ".x", "0"}, .err = rep + "in.wav -> " + std::string(16, '?') +
+     "\xdf\xbf\xc2\xa0😀.wav (0ms)\n", .out = h + d, .name = bad + ".wav", .needs = posix},
     {.words = {a260}, .err = "file name too long : " + a260 + "\n", .status = 1},
     // A short identifier ends the walk cleanly; any other short field is a read error.
     {.words = {"in.wav"}, .input = in.substr(0, 30), .err = fmt_rep.substr(0, 112) +

@@ -70,28 +70,23 @@ std::FILE *open_input(const char *path)
 int open_output(const char *path, bool &created, bool &readable)
 {
 	constexpr int flags = O_CLOEXEC | O_NOCTTY;
-	for (int attempt = 0; attempt < 3; ++attempt) { // another program may remove it
-		int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | flags, 0666);
-		created = fd >= 0;
-		readable = false;
-		if (created || errno != EEXIST)
-			return fd;
-		struct stat st;
-		fd = ::stat(path, &st) == 0 && S_ISFIFO(st.st_mode)
-			 ? -1
-			 : ::open(path, O_RDWR | O_NONBLOCK | flags);
-		if (fd >= 0 && ::fstat(fd, &st) == 0 && !S_ISFIFO(st.st_mode) &&
-		    ::fcntl(fd, F_SETFL, 0) == 0) {
-			readable = S_ISREG(st.st_mode);
-			return fd;
-		}
-		if (fd >= 0)
-			::close(fd);
-		fd = ::open(path, O_WRONLY | flags);
-		if (fd >= 0 || errno != ENOENT)
-			return fd;
+	int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | flags, 0666);
+	created = fd >= 0;
+	readable = false;
+	if (created || errno != EEXIST)
+		return fd;
+	struct stat st;
+	fd = ::stat(path, &st) == 0 && S_ISFIFO(st.st_mode)
+		 ? -1
+		 : ::open(path, O_RDWR | O_NONBLOCK | flags);
+	if (fd >= 0 && ::fstat(fd, &st) == 0 && !S_ISFIFO(st.st_mode) &&
+	    ::fcntl(fd, F_SETFL, 0) == 0) {
+		readable = S_ISREG(st.st_mode);
+		return fd;
 	}
-	return -1;
+	if (fd >= 0)
+		::close(fd);
+	return ::open(path, O_WRONLY | flags);
 }
 
 bool close_file(int fd)

@@ -107,20 +107,13 @@ int open_output(const char *path, bool &created, bool &readable)
 	if (!to_wide(path, wide))
 		return -1;
 	constexpr int flags = _O_BINARY | _O_NOINHERIT;
-	for (int attempt = 0; attempt < 3; ++attempt) { // another program may remove it
-		int fd = _wopen(wide.data(), _O_WRONLY | _O_CREAT | _O_EXCL | flags,
-				_S_IREAD | _S_IWRITE);
-		created = fd >= 0;
-		if (created || errno != EEXIST)
-			return fd;
-		fd = _wopen(wide.data(), _O_RDWR | flags);
-		readable = fd >= 0;
-		if (!readable)
-			fd = _wopen(wide.data(), _O_WRONLY | flags);
-		if (fd >= 0 || errno != ENOENT)
-			return fd;
-	}
-	return -1;
+	int fd = _wopen(wide.data(), _O_WRONLY | _O_CREAT | _O_EXCL | flags, _S_IREAD | _S_IWRITE);
+	created = fd >= 0;
+	if (created || errno != EEXIST)
+		return fd;
+	fd = _wopen(wide.data(), _O_RDWR | flags);
+	readable = fd >= 0;
+	return readable ? fd : _wopen(wide.data(), _O_WRONLY | flags);
 }
 
 bool close_file(int fd)
