@@ -49,6 +49,8 @@ std::int32_t get_option(int argc, char *const argv[], const char *opt_string)
 			return -1;
 		}
 	}
+	// The byte as the word had it, printed back as it came.
+	// NOLINTNEXTLINE(bugprone-signed-char-misuse,cert-str34-c)
 	opt_char = static_cast<signed char>(*scan++);
 	shown_text shown;
 	const char *letter = opt_char == ':' ? nullptr : std::strchr(opt_string, opt_char);
