@@ -12,7 +12,8 @@ int main(int argc, char *argv[])
 	constexpr std::uint32_t rate = 44100;
 	constexpr std::uint16_t channels = 2;
 	if (argc < 2 || argc > 3) {
-		std::fprintf(stderr, "usage: make_sample out.wav [data-bytes]\n");
+		static_cast<void>(
+		    std::fprintf(stderr, "usage: make_sample out.wav [data-bytes]\n"));
 		return 1;
 	}
 	const auto data_size =
@@ -29,7 +30,7 @@ int main(int argc, char *argv[])
 		const unsigned char frame[4] = {
 		    static_cast<unsigned char>(sample), static_cast<unsigned char>(sample >> 8),
 		    static_cast<unsigned char>(sample), static_cast<unsigned char>(sample >> 8)};
-		std::fwrite(frame, sizeof frame, 1, out);
+		static_cast<void>(std::fwrite(frame, sizeof frame, 1, out)); // ferror tells
 	}
 	const bool failed = std::ferror(out) != 0;
 	return std::fclose(out) == 0 && !failed ? 0 : 1;
