@@ -26,7 +26,7 @@ static int nth_call(const char *, int *, void **, unsigned *) {
 	return !exiting && --countdown == 0 && ::mkdir(".fault", 0700) == 0;
 }
 
-// The program is exiting when it calls exit or its main returns. A coverage profile is written
+// The program is exiting once its main returns or it calls exit. A coverage profile is written
 // after that, into a descriptor of its own: if the program's limit left none, a file it only
 // reads goes first, as exit would close it anyway.
 static void exit_now() {
@@ -38,18 +38,14 @@ static void exit_now() {
 		if ((::fcntl(fd, F_GETFL) & (O_ACCMODE | O_PATH)) == O_RDONLY) free = ::close(fd);
 	if (free > 2) ::close(free);
 }
-extern "C" void exit(int status) {
-	static auto *const real = reinterpret_cast<decltype(&exit)>(dlsym(RTLD_NEXT, "exit"));
-	exit_now();
-	real(status);
-}
 
+// Registered as main starts, after the program's constructors (the profiler's among them), so
+// that it runs before what they registered to run at exit.
 using main_type = int (*)(int, char **, char **);
 static main_type program_main = nullptr;
 static int exiting_main(int argc, char **argv, char **envp) {
-	const int status = program_main(argc, argv, envp);
-	exit_now();
-	return status;
+	std::atexit(exit_now);
+	return program_main(argc, argv, envp);
 }
 extern "C" int __libc_start_main(main_type main, int argc, char **argv, void (*init)(),
 				 void (*fini)(), void (*rtld_fini)(), void *stack_end) {
