@@ -35,9 +35,12 @@ build() {
 	quiet cmake --build --preset "$1" || fail "cannot build preset $1"
 }
 
-# Builds a preset's build and makes its package.
+# Builds a preset's build and makes its package, in place of any package it made before.
 pack() {
+	local dir=build-$1
+	[ "$1" != default ] || dir=build
 	build "$1"
+	rm -f "$dir"/leadcut[-_]*.{deb,zip,tar.gz,sha256}
 	quiet cpack --preset "$1" || fail "cannot pack preset $1"
 }
 
