@@ -1,7 +1,8 @@
 # The protections every program people run should carry, as the OpenSSF
 # compiler-hardening guide and Debian's own builds have them, each added only
 # where this compiler and target take it: GCC 12 and clang 14 lack some, and
-# each CPU has its own control-flow protection.
+# each CPU has its own control-flow protection. They go on the interface
+# target leadcut_build, which the project's own programs link.
 option(LEADCUT_HARDEN "Compile and link with the hardening flags the toolchain has" ON)
 if(NOT LEADCUT_HARDEN)
   return()
@@ -25,8 +26,8 @@ foreach(flag ${flags})
   check_cxx_compiler_flag(${flag} ${has})
   if(${has})
     # Also when linking: MinGW-w64 links its stack protector's library then.
-    add_compile_options(${flag})
-    add_link_options(${flag})
+    target_compile_options(leadcut_build INTERFACE ${flag})
+    target_link_options(leadcut_build INTERFACE ${flag})
     string(APPEND CMAKE_REQUIRED_FLAGS " ${flag}")
   endif()
 endforeach()
@@ -48,17 +49,36 @@ if(NOT LEADCUT_SANITIZE)
         return std::printf("%s", name) + argc;
       }]] has_fortify_${level})
     if(has_fortify_${level})
-      add_compile_options("$<$<NOT:$<CONFIG:Debug>>:-U_FORTIFY_SOURCE;-D_FORTIFY_SOURCE=${level}>")
+      target_compile_options(leadcut_build INTERFACE
+        "$<$<NOT:$<CONFIG:Debug>>:-U_FORTIFY_SOURCE;-D_FORTIFY_SOURCE=${level}>")
       break()
     endif()
   endforeach()
   unset(CMAKE_REQUIRED_DEFINITIONS)
 endif()
 unset(CMAKE_REQUIRED_FLAGS)
-add_compile_definitions(_GLIBCXX_ASSERTIONS)
+target_compile_definitions(leadcut_build INTERFACE _GLIBCXX_ASSERTIONS)
 
-set(CMAKE_POSITION_INDEPENDENT_CODE ON)
+# A program at a random address. A static one (a target whose LEADCUT_STATIC
+# property is set) links as a static PIE instead, which only works when no
+# later -pie overrides it, so the link flag is chosen here, not by CMake's
+# POSITION_INDEPENDENT_CODE.
 check_pie_supported()
+if(CMAKE_CXX_LINK_PIE_SUPPORTED)
+  check_linker_flag(CXX -static-pie has_static_pie)
+  target_compile_options(leadcut_build INTERFACE ${CMAKE_CXX_COMPILE_OPTIONS_PIE})
+  set(static "$<BOOL:$<TARGET_PROPERTY:LEADCUT_STATIC>>")
+  set(static_link -static)
+  if(has_static_pie)
+    set(static_link -static-pie)
+  endif()
+  target_link_options(leadcut_build INTERFACE "$<${static}:${static_link}>")
+  string(JOIN " " pie ${CMAKE_CXX_LINK_OPTIONS_PIE}) # "-fPIE -pie", "-fPIE -Xlinker -pie"
+  if(pie)
+    target_link_options(leadcut_build INTERFACE "$<$<NOT:${static}>:SHELL:${pie}>")
+  endif()
+  set(LEADCUT_STATIC_LINKED ON)
+endif()
 # ELF: read-only relocations, all bound at start, no executable stack, and no
 # library linked that is not used. PE: a relocatable image at a high-entropy
 # random address, and no executable data.
@@ -67,6 +87,6 @@ foreach(flag -z,relro -z,now -z,noexecstack --as-needed --dynamicbase --high-ent
   string(MAKE_C_IDENTIFIER "has${flag}" has)
   check_linker_flag(CXX LINKER:${flag} ${has})
   if(${has})
-    add_link_options(LINKER:${flag})
+    target_link_options(leadcut_build INTERFACE LINKER:${flag})
   endif()
 endforeach()

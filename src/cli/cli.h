@@ -8,7 +8,7 @@
 
 // A zero-terminated UTF-8 file name: room for the longest name any system
 // takes, 259 UTF-16 units of at most three bytes each.
-constexpr std::size_t name_max = 3 * 259;
+constexpr std::size_t name_max = std::size_t{3} * 259;
 using name_buffer = std::array<char, name_max + 1>;
 
 // Option scanner state, shared with the caller as in getopt(3).

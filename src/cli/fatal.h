@@ -30,9 +30,6 @@ int final_status();
 // "read error : <position>" with the stream's position; closes the stream.
 [[noreturn]] void read_error_exit(std::FILE *stream);
 
-// "write error : <position>" with the stream's position; closes the stream.
-[[noreturn]] void write_error_exit(std::FILE *stream);
-
 // The same for an input descriptor, at its file offset; the stream over it
 // is left to the exit.
 [[noreturn]] void read_error_exit(int fd);

@@ -49,6 +49,8 @@ std::int32_t get_option(int argc, char *const argv[], const char *opt_string)
 		}
 	}
 	const char letter_text[2] = {*scan, '\0'}; // shown as a name is
+	// The byte as the word had it, printed back as it came.
+	// NOLINTNEXTLINE(bugprone-signed-char-misuse,cert-str34-c)
 	opt_char = static_cast<signed char>(*scan++);
 	const char *letter = opt_char == ':' ? nullptr : std::strchr(opt_string, opt_char);
 	if (letter == nullptr) {

@@ -57,13 +57,3 @@ void encode_wav_header(wav_header_bytes &header, std::uint32_t data_size, std::u
 	std::memcpy(h + 36, "data", 4);
 	put_le32(h + 40, data_size);
 }
-
-long write_wav_header(std::FILE *stream, std::uint32_t data_size, std::uint16_t channels,
-		      std::uint32_t samples_per_sec, std::uint16_t bits_per_sample)
-{
-	wav_header_bytes header;
-	encode_wav_header(header, data_size, channels, samples_per_sec, bits_per_sample);
-	if (std::fwrite(header.data(), header.size(), 1, stream) != 1)
-		write_error_exit(stream);
-	return std::ftell(stream);
-}

@@ -15,8 +15,3 @@ std::uint32_t read_le32(std::FILE *stream);
 // The canonical 44-byte header: one 16-byte "fmt " chunk, then "data".
 void encode_wav_header(wav_header_bytes &header, std::uint32_t data_size, std::uint16_t channels,
 		       std::uint32_t samples_per_sec, std::uint16_t bits_per_sample);
-
-// Writes the header; a failed write is fatal. Returns the stream position
-// after it, which callers expect to be wav_header_size.
-long write_wav_header(std::FILE *stream, std::uint32_t data_size, std::uint16_t channels,
-		      std::uint32_t samples_per_sec, std::uint16_t bits_per_sample);

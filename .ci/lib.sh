@@ -1,0 +1,50 @@
+# shellcheck shell=bash
+# Sourced by every stage of CI: strict mode at the project's root, the stage's
+# name and time, and how a check fails. Each check is `check || fail "why"`:
+# under set -e bash ignores a failing command inside an && list, or an
+# inverted one, so no check is written either way.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+umask 022 # as Debian's build tools set it: the packages record modes
+export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}
+stage=$(basename "$0")
+stage_start=$SECONDS
+echo "== stage $stage: started $(date -u +%H:%M:%S)"
+
+fail() {
+	echo "FAILED in stage $stage: $*" >&2
+	exit 1
+}
+
+passed() {
+	echo "== stage $stage: passed in $((SECONDS - stage_start)) s"
+}
+
+# Runs a command with its output shown only if it fails.
+quiet() {
+	local out
+	out=$("$@" 2>&1) || {
+		echo "$out"
+		return 1
+	}
+}
+
+# Configures and builds a preset's build, which costs little once it is up to date.
+build() {
+	quiet cmake --preset "$1" || fail "cannot configure preset $1"
+	quiet cmake --build --preset "$1" || fail "cannot build preset $1"
+}
+
+# Builds a preset's build and makes its package, in place of any package it made before.
+pack() {
+	local dir=build-$1
+	[ "$1" != default ] || dir=build
+	build "$1"
+	rm -f "$dir"/leadcut[-_]*.{deb,zip,tar.gz,sha256}
+	quiet cpack --preset "$1" || fail "cannot pack preset $1"
+}
+
+# The version the build gives the program, its manual and its packages.
+version() {
+	sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/CMakeCache.txt
+}
