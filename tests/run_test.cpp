@@ -180,8 +180,7 @@ const std::string x_rep = "X/T.WAV" + rep.substr(6), alias = "export LEADCUT_ALI
 const row rows[] = {
 
     {.words = {"-c", "-l", "--", "in.wav"}, .input = in + "xyz", .err = rep, .faults = 16},
-    {.words = {}, .err = usage, .status = 1}, {.words = {"-c", "in.wav", "out"}, .err = usage,
-     .status = 1},
+    {.words = {}, .err = usage, .status = 1}, {.words = {"-c", "x"}, .err = usage, .status = 1},
     // Only "--" ends the options: any other word that starts with it is letters, all illegal.
     {.words = {"--dry-run", "in.wav", "out", "0"}, .err = "leadcut : illegal option -- -\n" + usage,
      .status = 1},
@@ -285,7 +284,8 @@ const row rows[] = {
     // no name nor index to compare). With standard output and error closed,
     // the output would take the place of standard error (the input takes the first) and receive
     // the closing line; Wine's own start-up takes both, so there standard error alone is closed.
-    {.words = {"in.wav", "out", "0"}, .out = h + d, .hook = sys("exec 2>&-", "exec >&- 2>&-")},
+    {.words = {"in.wav", "out", "0"}, .out = h + d, .hook = sys("exec 2>&-", "exec >&- 2>&-"),
+     .faults = 20}, // and if the null device cannot be opened, status 1
     {.words = {"in.wav", "out", "0"}, .status = 1, .out = rep + "cannot overwrite standard error"
      " : out.wav\n", .hook = "exec 2>out.wav", .needs = posix},
     {.words = {"in.wav", "out", "0"}, .name = "none", .hook = "ln -s /dev/null out.wav && exec "
