@@ -214,7 +214,7 @@ const row rows[] = {
     // Cuts drop whole frames; their times are plain decimals in range, with a digit.
     {.words = {"-c", "in.wav", "out.raw", "0", "extra"}, .input = wav(2, 44100, 16, d3),
      .err = report(2, 44100, 16, 3 << 20) + to + "0ms)\n", .out = header(3 << 20, 2, 44100, 16) +
-     d3, .faults = 30}, // through the block to a page, the kernel to 1 MiB, then the kernel again
+     d3, .faults = 25}, // through the block to a page, the kernel to 1 MiB, then the kernel again
     {.words = {"-l", "in.wav", "out.", "500ms"}, .err = rep + to + "-500ms)\n", .out = cut},
     {.words = {"in.wav", "out", " \t\n\v\f\r+3"}, .err = rep + to + "-3ms)\n", .out = h +
      shifted(d, 528)},
