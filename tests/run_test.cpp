@@ -1,10 +1,11 @@
-// Whole runs of the program under test: what it prints, its status and the files it leaves,
-// for a table of inputs, for each of its calls failing in turn, for long recordings and for
-// the fuzzer's corpus; and the front end's pieces on their own, where a run cannot reach.
+// Whole runs of the program under test, one test a row of a table: what it prints on each
+// stream, its status and the files it leaves; each row again with each of its calls failing
+// in turn; long recordings; the fuzzer's corpus; and the option scanner's pieces no run reaches.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,39 +14,40 @@
 namespace {
 
 namespace fs = std::filesystem;
-using pieces = std::vector<std::pair<std::uintmax_t, std::string>>; // bytes at their offsets
+using std::string, std::to_string;
+using pieces = std::vector<std::pair<std::uintmax_t, string>>; // bytes at their offsets
 
 // A little-endian field of n bytes.
-std::string le(std::uint32_t v, int n) { return n == 0 ? "" : char(v) + le(v >> 8, n - 1); }
+string le(std::uint32_t v, int n) { return n == 0 ? "" : char(v) + le(v >> 8, n - 1); }
 
-std::string chunk(const std::string &id, const std::string &body, std::int64_t size = -1) {
+string chunk(const string &id, const string &body, std::int64_t size = -1) {
 	return id + le(std::uint32_t(size < 0 ? std::int64_t(body.size()) : size), 4) + body;
 }
 
-std::string riff(const std::string &chunks) {
+string riff(const string &chunks) {
 	return "RIFF" + le(std::uint32_t(chunks.size() + 4), 4) + "WAVE" + chunks;
 }
 
-std::string fmt_chunk(unsigned channels, std::uint32_t rate, unsigned bits, unsigned tag = 1) {
+string fmt_chunk(unsigned channels, std::uint32_t rate, unsigned bits, unsigned tag = 1) {
 	const unsigned align = channels * bits / 8;
 	return chunk("fmt ", le(tag, 2) + le(channels, 2) + le(rate, 4) + le(rate * align, 4) +
 				 le(align, 2) + le(bits, 2));
 }
 
-std::string wav(unsigned channels, std::uint32_t rate, unsigned bits, const std::string &data) {
+string wav(unsigned channels, std::uint32_t rate, unsigned bits, const string &data) {
 	return riff(fmt_chunk(channels, rate, bits) + chunk("data", data));
 }
 
 // The canonical header the program writes.
-std::string header(std::uint32_t size, unsigned channels, std::uint32_t rate, unsigned bits) {
+string header(std::uint32_t size, unsigned channels, std::uint32_t rate, unsigned bits) {
 	return riff(fmt_chunk(channels, rate, bits) + "data" + le(size, 4))
 	    .replace(4, 4, le(size + 36, 4));
 }
 
-// The report of in.wav with fmt_chunk(channels, rate, bits, tag), then a
-// data chunk of `size` bytes unless `size` is negative.
-std::string report(unsigned channels, std::uint32_t rate, unsigned bits, std::int64_t size,
-		   unsigned tag = 1) {
+// The report of in.wav with fmt_chunk(channels, rate, bits, tag), then a data chunk of
+// `size` bytes unless `size` is negative.
+string report(unsigned channels, std::uint32_t rate, unsigned bits, std::int64_t size,
+	      unsigned tag = 1) {
 	char text[400]; // room for any of them
 	static_cast<void>(std::snprintf(
 	    text, sizeof text,
@@ -54,374 +56,506 @@ std::string report(unsigned channels, std::uint32_t rate, unsigned bits, std::in
 	    "    block align    = %u\n    bits/sample    = %u\n",
 	    std::uint32_t(std::int16_t(tag)), channels, rate, rate * (channels * bits / 8),
 	    channels * bits / 8, bits));
-	return text + (size < 0 ? "" : "  <data> (" + std::to_string(size) + " bytes)\n");
+	return text + (size < 0 ? "" : "  <data> (" + to_string(size) + " bytes)\n");
 }
 
 // Bytes whose shifted copies differ from them at every shift a test makes.
-std::string pattern(std::size_t size) {
-	std::string bytes(size, '\0');
+string pattern(std::size_t size) {
+	string bytes(size, '\0');
 	for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * i / 7);
 	return bytes;
 }
 
-std::string part(const fs::path &file, std::uintmax_t at, std::size_t n) {
-	std::string bytes(n, '\0');
+string part(const fs::path &file, std::uintmax_t at, std::size_t n) {
+	string bytes(n, '\0');
 	std::ifstream(file, std::ios::binary).seekg(std::streamoff(at)).read(bytes.data(), long(n));
 	return bytes;
 }
 
-std::string get(const fs::path &f) { return fs::exists(f) ? part(f, 0, fs::file_size(f)) : ""; }
+string get(const fs::path &f) { return fs::is_regular_file(f) ? part(f, 0, fs::file_size(f)) : ""; }
 
-// This test process's own directory, where every run takes place.
-const fs::path dir = fs::temp_directory_path() / ("leadcut-" + std::to_string(::getpid()));
+// This test process's own folder, where its runs take place.
+const fs::path dir = fs::temp_directory_path() / ("leadcut-" + to_string(::getpid()));
 
 // LEADCUT_TEST_COMMAND, when set, is the command that runs the program under test (an
 // emulator and a launcher, say) instead of the one built here. Names print as UTF-8 on
 // Linux; on Windows in the ANSI code page, here 932 (Japanese), '?' for what it lacks.
 const char *const test_command = std::getenv("LEADCUT_TEST_COMMAND");
-const bool on_windows = test_command && std::string(test_command).ends_with(".exe");
-std::string sys(const std::string &w, const std::string &l) { return on_windows ? w : l; }
+const bool on_windows = test_command && string(test_command).ends_with(".exe");
+string sys(const string &w, const string &l) { return on_windows ? w : l; }
 
-// Runs the program as "leadcut" in a fresh dir that holds `input` as in.wav, with `more`
-// bytes put in it (also linked as link.wav, 表.wav and é.wav beside an e.wav of 100 'e's), its
-// files limited to `blocks` of 512 bytes (Wine, which cannot ignore the signal, with SIGXFSZ
-// ignored); after the shell command `hook`, with the fault library preloaded if there is one
-// (LEADCUT_FAULT=N fails its Nth call, LEADCUT_RENAME="A B" renames A over B as it opens its
-// output; faults.cpp). Returns what it printed on standard error, any standard output, then "status
-// N" (124 after 15 seconds, 128 + N after signal N), and " (input changed)" if in.wav did not stay
-// as it was. No word may hold a single quote. What a hook mounts, it unmounts at the exit.
-std::string run(const std::string &input, const std::vector<std::string> &words,
-		int blocks = 1 << 17, pieces more = {}, const std::string &hook = "") {
+// The data without its first n bytes, then n zero bytes.
+string shifted(const string &d, std::size_t n) { return d.substr(n) + string(n, 0); }
+
+// Within Windows' 259 UTF-16 units, beyond Linux's 259 bytes.
+string far(const char *oto) {
+	string name = "sub\\..\\sub\\";
+	for (int i = 0; i < 83; ++i) name += oto;
+	return name;
+}
+
+// The Japanese line in the console's encoding: Shift-JIS under code page 932, else UTF-8.
+const string usage =
+    "Usage: leadcut [option] <wav_file_in> <wav_file_out> <time-ms>\n" +
+    sys("wav_file_in\x82\xcc\x90\xe6\x93\xaa\x82\xa9\x82\xe7time-ms\x83\x7e\x83\x8a"
+	"\x95\x62\x8d\xed\x8f\x9c\x82\xb5\x82\xbd\x82\xe0\x82\xcc\x82\xf0wav_file_out"
+	"\x82\xc9\x8f\x6f\x97\xcd\x82\xb5\x82\xdc\x82\xb7\n\n",
+	"wav_file_inの先頭からtime-msミリ秒削除したものをwav_file_outに出力します\n\n");
+const string d = pattern(600000), in = wav(2, 44100, 16, d), h = header(600000, 2, 44100, 16);
+const string rep = report(2, 44100, 16, 600000), fmt_rep = report(2, 44100, 16, -1);
+const string fmt = fmt_chunk(2, 44100, 16), to = "in.wav -> out.wav (", d8 = pattern(20001);
+const string hyo = sys("\x95\\", "表"), e_ = sys("?", "é"), a260(260, 'a'), e100(100, 'e');
+const string cut = h + shifted(d, 88200), d3 = pattern(3 << 20), junk = riff(fmt + "JUNK");
+const string huge = riff(fmt + chunk("data", d.substr(0, 1000), 4294967295u));
+const string rep3 = report(2, 44100, 16, 3 << 20), h3 = header(3 << 20, 2, 44100, 16);
+// Long recordings, of 2^31 bytes and more, as sparse files.
+constexpr std::uintmax_t g2 = 1u << 31, g3 = 3u << 30, riff_max = (1ull << 32) + 7;
+// A report of in.wav under another name.
+string as(const string &name) { return name + rep.substr(6); }
+
+// What a row needs besides the program: POSIX's files and names, or the fault library
+// (neither Wine nor a build without libfiu has it; a hook that exports LEADCUT_ is for it).
+enum needs { anywhere, posix, fault_library };
+
+// A row: its name, the words and the input, what is printed and the status, then the bytes
+// of the file `name` afterwards ("" for none) and its permissions (-1: not looked at); the
+// file-size limit in blocks of 512 bytes, bytes put at offsets of in.wav, and a shell command
+// run before the program in its folder; what it needs: POSIX, or as root natively the tools
+// named; and whether it runs again under faults.
+// clang-format off
+struct fields {
+	string input = in, err = ""; int status = 0; string out = "", name = "out.wav";
+	int mode = -1, blocks = 1 << 17; pieces more = {}; string hook = ""; enum needs needs = anywhere;
+	string tools = ""; bool faults = false;
+};
+struct row { const char *id; std::vector<string> words; fields f; };
+
+// A C1 control, a sequence cut short, DEL, an overlong form, a surrogate, a code point past
+// U+10FFFF and another overlong one, then the first or last of their kinds that are well formed.
+const string bad = "\xc2\x9b\xe3\x81\x7f\xe0\x9f\xbf\xed\xa0\x80\xf4\x90\x80\x80\xc1\xbf"
+		   "\xdf\xbf\xc2\xa0😀";
+// Views of the run's folder through FUSE (V: bindfs, S: sshfs to an sshd of the run's own, on
+// the loopback), and an exFAT image through FUSE (X, copied to x at the end), a tmpfs (T, to t).
+const string alias = "export LEADCUT_ALIAS=", refused = "cannot overwrite input file : ",
+    bind = "mkdir V && bindfs --ctime-from-mtime . V && trap 'fusermount -u V' 0",
+    ssh = "mkdir -p /run/sshd S && ssh-keygen -qN '' -t ed25519 -f h && ssh-keygen -qN '' -t "
+	"ed25519 -f u && P=$((20000 + $$ % 30000)) && $(command -v sshd) -f /dev/null -h \"$PWD/h\" "
+	"-o ListenAddress=127.0.0.1:$P -o AuthorizedKeysFile=\"$PWD/u.pub\" -o StrictModes=no -o "
+	"PidFile=\"$PWD/pid\" -o 'Subsystem sftp internal-sftp' && trap 'fusermount -u S; kill "
+	"$(cat pid)' 0 && sshfs -p $P -o BatchMode=yes,StrictHostKeyChecking=no,IdentityFile=\"$PWD"
+	"/u\",UserKnownHostsFile=/dev/null root@127.0.0.1:\"$PWD\" S",
+    exfat = "truncate -s 9M x.img && mkfs.exfat x.img >/dev/null && mkdir X && D=$(losetup -f "
+	"--show x.img) && trap 'exec 3<&-; cp -r X x; umount X; losetup -d $D' 0 && "
+	"mount.exfat-fuse $D X && ", exfat_tools = "mkfs.exfat mount.exfat-fuse losetup",
+    full = "mkdir T && mount -t tmpfs -o size=256k none T && trap 'cp -r T t; umount T' 0 && ";
+
+const row rows[] = {
+    {"options_end", {"-c", "-l", "--", "in.wav"}, {.input = in + "xyz", .err = rep, .faults = true}},
+    {"no_operand", {}, {.err = usage, .status = 1}},
+    {"cut_without_time", {"-c", "x"}, {.err = usage, .status = 1}},
+    // Only "--" ends the options: any other word that starts with it is letters, all illegal.
+    {"long_option", {"--dry-run", "in.wav", "out", "0"}, {.err = "leadcut : illegal option -- -\n" +
+     usage, .status = 1}},
+    // No byte a terminal obeys reaches it from a name or a time: controls and bytes outside
+    // UTF-8 show as '?' (under Wine the code page's conversion gives the same).
+    {"name_controls", {"\x1b]0;t\a\xff.wav"}, {.err = "cannot open file : ?]0;t??.wav\n", .status = 1}},
+    {"time_controls", {"in.wav", "out", "\x1b[2J"}, {.err = "invalid time : ?[2J\n", .status = 1}},
+    {"name_not_utf8", {"in.wav", bad + ".x", "0"}, {.err = rep + "in.wav -> " + string(16, '?') +
+     "\xdf\xbf\xc2\xa0😀.wav (0ms)\n", .out = h + d, .name = bad + ".wav", .needs = posix}},
+    {"name_too_long", {a260}, {.err = "file name too long : " + a260 + "\n", .status = 1}},
+    // A short identifier ends the walk cleanly; any other short field is a read error.
+    {"short_field", {"in.wav"}, {.input = in.substr(0, 30), .err = fmt_rep.substr(0, 112) +
+     "read error : 30\n", .status = 1}},
+    {"not_riff", {"in.wav"}, {.input = "RIFX" + in.substr(4), .err = "in.wav :\nNot a 'RIFF' format\n",
+     .status = 1}},
+    {"format_tag", {"in.wav"}, {.input = riff(fmt_chunk(2, 44100, 16, 65534)), .err = report(2, 44100,
+     16, -1, 65534) + "\nThis program supported \"PCM format\" wav file\nin.wav : format tag = -2"
+     "\n", .status = 1}},
+    // A zero after an odd body is skipped, any other byte starts the next chunk.
+    {"pad_byte", {"in.wav", "out", "0"}, {.input = riff(fmt + chunk("LIST", "abc") + '\0' +
+     chunk("JUNK", "xyz") + chunk("data", "wxyz")), .err = fmt_rep + "  <LIST> (3 bytes)\n  <JUNK>"
+     " (3 bytes)\n  <data> (4 bytes)\n" + to + "0ms)\n", .out = header(4, 2, 44100, 16) + "wxyz"}},
+    // An existing output is replaced; its mode stays, a new one's is the umask's.
+    {"replaced", {"in.wav", "e", "0"}, {.input = wav(1, 8000, 8, "a") + '\0', .err = report(1, 8000,
+     8, 1) + "in.wav -> e.wav (0ms)\n", .out = header(1, 1, 8000, 8) + "a", .name = "e.wav",
+     .faults = true}},
+    {"mode_kept", {"in.wav", "e", "0"}, {.err = rep + "in.wav -> e.wav (0ms)\n", .out = h + d,
+     .name = "e.wav", .mode = 0640, .hook = "chmod 640 e.wav", .needs = posix}},
+    {"mode_new", {"in.wav", "out", "0"}, {.err = rep + to + "0ms)\n", .out = h + d, .mode = 0664,
+     .hook = "umask 002", .needs = posix}},
+    // The target of a symbolic link takes the cut; the link stays.
+    {"link_output", {"in.wav", "l", "0"}, {.err = rep + "in.wav -> l.wav (0ms)\n", .out = h + d,
+     .name = "e.wav", .hook = "ln -s e.wav l.wav", .needs = posix}},
+    // No byte a terminal obeys reaches it from an identifier, which ends at its first zero.
+    {"id_controls", {"in.wav"}, {.input = riff(chunk("\x1b[2J", "") + chunk("\r\n\x7f\xff", "") +
+     chunk(string("b\0\x1b\0", 4), "", ~7u) + fmt), .err = "in.wav :\n  <?[2J> (0 bytes)\n"
+     "  <\?\?\?\?> (0 bytes)\n  <b> (-8 bytes)\n"}},
+    // Cuts drop whole frames; their times are plain decimals in range, with a digit. The
+    // system copies aligned audio; the rest goes through the block, several times here.
+    {"kernel_copy", {"-c", "in.wav", "out.raw", "0", "extra"}, {.input = wav(2, 44100, 16, d3),
+     .err = rep3 + to + "0ms)\n", .out = h3 + d3, .faults = true}},
+    {"block_copy", {"in.wav", "out", "7000"}, {.input = wav(2, 44100, 16, d3), .err = rep3 + to +
+     "-7000ms)\n", .out = h3 + shifted(d3, 1234800), .faults = true}},
+    {"time_suffix", {"-l", "in.wav", "out.", "500ms"}, {.err = rep + to + "-500ms)\n", .out = cut}},
+    {"time_space", {"in.wav", "out", " \t\n\v\f\r+3"}, {.err = rep + to + "-3ms)\n", .out = h +
+     shifted(d, 528)}},
+    {"time_negative", {"in.wav", "out", "-500"}, {.err = "invalid time : -500\n", .status = 1}},
+    {"time_huge", {"in.wav", "out", "18446744073709551617"}, {.err = "invalid time : "
+     "18446744073709551617\n", .status = 1}},
+    {"mono_8bit", {"in.wav", "out", "1000"}, {.input = wav(1, 11025, 8, d8), .err = report(1, 11025,
+     8, 20001) + to + "-1000ms)\n", .out = header(20001, 1, 11025, 8) + shifted(d8, 11025)}},
+    // Data the file does not hold is a read error, known before any output is touched.
+    {"data_past_end", {"in.wav", "e", "0"}, {.input = huge, .err = fmt_rep + "  <data> (-1 bytes)\n"
+     "read error : 1044\n", .status = 1, .out = e100, .name = "e.wav"}},
+    {"time_past_end", {"in.wav", "out", "2147483647"}, {.input = huge, .err = fmt_rep + "  <data> "
+     "(-1 bytes)\nread error : 4294967339\n", .status = 1}},
+    {"no_fmt", {"in.wav", "out", "0"}, {.input = riff(chunk("data", "abcd")), .err = "in.wav :\n"
+     "  <data> (4 bytes)\nin.wav : no 'fmt ' chunk\n", .status = 1}},
+    {"no_data", {"in.wav", "out", "0"}, {.input = riff(fmt), .err = fmt_rep +
+     "in.wav : no 'data' chunk\n", .status = 1}},
+    // No time can be cut without a sample rate; 0 ms can.
+    {"rate_0", {"in.wav", "out", "1"}, {.input = wav(1, 0, 8, "ab"), .err = report(1, 0, 8, 2) +
+     "in.wav : samples/sec = 0\n", .status = 1}},
+    {"rate_0_0ms", {"in.wav", "out", "0"}, {.input = wav(1, 0, 8, "ab"), .err = report(1, 0, 8, 2) +
+     to + "0ms)\n", .out = header(2, 1, 0, 8) + "ab"}},
+    // An operand that ends in a separator names ".wav" in that folder. A slash separates
+    // folders everywhere, a backslash on Windows; a dot in a folder's name is no extension,
+    // nor is one that begins a name.
+    {"folder_operand", {"in.wav", "no/", "0"}, {.err = rep + "cannot open file : no/.wav\n",
+     .status = 1}},
+    {"dot_name", {"in.wav", "sub/../sub/.t", "0"}, {.err = rep + "in.wav -> sub/../sub/.t.wav (0ms)\n",
+     .out = h + d, .name = "sub/.t.wav", .hook = "mkdir sub"}},
+    {"backslash", {"in.wav", "sub\\x.y", "0"}, {.err = rep + "in.wav -> sub\\x.wav (0ms)\n",
+     .out = h + d, .name = on_windows ? "sub/x.wav" : "sub\\x.wav", .hook = "mkdir sub"}},
+    // Names are UTF-8 inside: each leads to its own file, and no character holds a separator.
+    {"kanji", {"表.wav", "ソ.raw", "500"}, {.err = as(hyo + ".wav") + hyo + ".wav -> " + sys("\x83\\",
+     "ソ") + ".wav (-500ms)\n", .out = cut, .name = "ソ.wav"}},
+    {"kanji_self", {"表.wav", "表", "0"}, {.err = as(hyo + ".wav") + refused + hyo + ".wav\n",
+     .status = 1}},
+    {"accent", {"é.wav", "é-cut", "0"}, {.err = as(e_ + ".wav") + e_ + ".wav -> " + e_ +
+     "-cut.wav (0ms)\n", .out = h + d, .name = "é-cut.wav"}},
+    {"yen", {"in.wav", "a¥b.raw", "0"}, {.err = rep + "in.wav -> a" + sys("?", "¥") + "b.wav (0ms)\n",
+     .out = h + d, .name = "a¥b.wav"}},
+    {"far_name", {"in.wav", far("音"), "0"}, {.err = sys(rep + "in.wav -> " + far("\x89\xb9") +
+     ".wav (0ms)\n", "file name too long : " + far("音") + "\n"), .status = !on_windows,
+     .out = sys(h + d, ""), .name = "sub/" + far("音").substr(11) + ".wav", .hook = "mkdir sub"}},
+    // A name in another case is another file but where the folder ignores case (Windows).
+    {"case", {"in.wav", "IN", "0"}, {.err = rep + sys(refused + "IN.wav\n", "in.wav -> IN.wav (0ms)\n"),
+     .status = on_windows, .out = sys("", h + d), .name = "IN.wav"}},
+    // Other programs act on the files as leadcut opens its output: a file renamed over the
+    // input's name (in.wav stays the reported file), or the output's name made a link to it.
+    {"input_renamed", {"é.wav", "out", "500"}, {.err = as(e_ + ".wav") + e_ + ".wav -> out.wav "
+     "(-500ms)\n", .out = cut, .hook = "export LEADCUT_RENAME='e.wav é.wav'"}},
+    {"output_linked", {"in.wav", "e", "0"}, {.err = rep + refused + "e.wav\n", .status = 1, .out = in,
+     .name = "e.wav", .hook = "export LEADCUT_RENAME='link.wav e.wav'"}},
+    // Where inode numbers lie, a hard link's name takes the cut and the input keeps its bytes;
+    // equal inode numbers on two devices are two files.
+    {"alias_link", {"in.wav", "link", "0"}, {.err = rep + "in.wav -> link.wav (0ms)\n", .out = h + d,
+     .name = "link.wav", .hook = alias + "1", .faults = true}},
+    {"alias_copy", {"in.wav", "c", "0"}, {.err = rep + "in.wav -> c.wav (0ms)\n", .out = h + d,
+     .name = "c.wav", .hook = alias + "2 && cp -p in.wav c.wav"}},
+    {"alias_device", {"in.wav", "e", "0"}, {.err = rep + "in.wav -> e.wav (0ms)\n", .out = h + d,
+     .name = "e.wav", .hook = alias + "dev"}},
+    // The output is never standard error's file, but a device may be both; a FIFO or a device
+    // takes the whole output, unless it takes no header. With standard output and error
+    // closed, the output would take the place of standard error and receive the closing line;
+    // Wine's own start-up takes both, so there standard error alone is closed.
+    {"closed_streams", {"in.wav", "out", "0"}, {.out = h + d, .hook = sys("exec 2>&-",
+     "exec >&- 2>&-"), .faults = true}},
+    {"stderr_output", {"in.wav", "out", "0"}, {.status = 1, .out = rep + "cannot overwrite standard "
+     "error : out.wav\n", .hook = "exec 2>out.wav", .needs = posix}},
+    {"null_device", {"in.wav", "out", "0"}, {.name = "none", .hook = "ln -s /dev/null out.wav && "
+     "exec 2>/dev/null", .needs = posix}},
+    {"full_device", {"in.wav", "out", "0"}, {.err = rep + "out.wav : wav header write error\n",
+     .status = 1, .name = "none", .hook = "ln -s /dev/full out.wav", .needs = posix}},
+    // More time than audio: the audio all dropped.
+    {"fifo", {"in.wav", "out", "4000"}, {.err = rep + to + "-4000ms)\n", .out = h + shifted(d, 600000),
+     .name = "got", .hook = "mkfifo out.wav && { timeout 15 cat out.wav >got & }", .needs = posix}},
+    // A reader that leaves, a report that cannot be printed: status 1, not a signal.
+    {"fifo_reader_leaves", {"in.wav", "out", "0"}, {.err = rep + "write error : #\n", .status = 1,
+     .name = "none", .hook = "mkfifo out.wav && { head -c 9 out.wav >/dev/null & }", .needs = posix}},
+    {"stderr_full", {"in.wav", "out", "0"}, {.status = 1, .out = h + d, .hook = "exec 2>/dev/full",
+     .needs = posix}},
+    // A late failure (a file-size limit, a full filesystem, SIGINT in the copy) leaves an
+    // existing output as it was.
+    {"size_limit", {"in.wav", "e", "500"}, {.err = rep + "write error : 550400\n", .status = 1,
+     .out = e100, .name = "e.wav", .blocks = 1075}},
+    {"sigint", {"in.wav", "e", "7000"}, {.input = wav(2, 44100, 16, d3), .err = rep3, .status = 130,
+     .out = e100, .name = "e.wav", .hook = "export LEADCUT_SIGINT=1048576"}},
+    {"full_filesystem", {"in.wav", "T/e", "0"}, {.err = rep + "write error : #\n", .status = 1,
+     .out = e100, .name = "t/e.wav", .hook = full + "cp e.wav T", .tools = "mount"}},
+    // A size of 2^31 is negative in a file under 2^31 bytes; in a longer one it is the size RIFF
+    // means, and the walk goes on to the end of the file.
+    {"size_2g_short", {"in.wav"}, {.input = junk + le(g2, 4), .err = fmt_rep +
+     "  <JUNK> (-2147483648 bytes)\n", .more = {{g2 - 2, "."}}}},
+    {"size_2g_long", {"in.wav"}, {.input = junk + le(g2, 4), .err = fmt_rep +
+     "  <JUNK> (2147483648 bytes)\n", .more = {{g2 - 1, "."}}}},
+    // A placeholder size, as a writer leaves it that cannot seek back, in a long recording.
+    {"placeholder", {"in.wav", "out", "0"}, {.input = header(~0u, 2, 44100, 16), .err = report(2,
+     44100, 16, ~0u) + "read error : 3221225472\n", .status = 1, .more = {{g3 - 1, "."}}}},
+    // One file under every view: FUSE gives it other inode numbers and times.
+    {"bindfs_output", {"in.wav", "V/in", "500"}, {.err = rep + refused + "V/in.wav\n", .status = 1,
+     .hook = bind, .tools = "bindfs"}},
+    {"bindfs_input", {"V/in.wav", "in", "500"}, {.err = as("V/in.wav") + refused + "in.wav\n",
+     .status = 1, .hook = bind, .tools = "bindfs"}},
+    {"sshfs_output", {"in.wav", "S/in", "500"}, {.err = rep + refused + "S/in.wav\n", .status = 1,
+     .hook = ssh, .tools = "ssh-keygen sshd sshfs"}},
+    {"sshfs_input", {"S/in.wav", "in", "500"}, {.err = as("S/in.wav") + refused + "in.wav\n",
+     .status = 1, .hook = ssh, .tools = "ssh-keygen sshd sshfs"}},
+    {"sshfs_other", {"in.wav", "S/e", "0"}, {.err = rep + "in.wav -> S/e.wav (0ms)\n", .out = h + d,
+     .name = "e.wav", .hook = ssh, .tools = "ssh-keygen sshd sshfs"}},
+    {"exfat_case", {"X/T.WAV", "X/t", "500"}, {.err = as("X/T.WAV") + refused + "X/t.wav\n",
+     .status = 1, .out = in, .name = "x/T.WAV", .hook = exfat + "cp in.wav X/T.WAV",
+     .tools = exfat_tools}},
+    // A name looked at once, then other bytes of the same length copied over the file.
+    {"exfat_stale", {"X/take.wav", "X/TAKE", "500"}, {.err = as("X/take.wav") + refused +
+     "X/TAKE.wav\n", .status = 1, .out = string(in).replace(99, 2, "zz"), .name = "x/take.wav",
+     .hook = exfat + "cp in.wav X/take.wav && $B -l X/TAKE.wav 2>/dev/null && cp in.wav o && "
+     "printf zz | dd of=o bs=1 seek=99 conv=notrunc 2>/dev/null && cp o X/take.wav",
+     .tools = exfat_tools}},
+    {"exfat_held_open", {"in.wav", "X/Y", "0"}, {.err = rep + "in.wav -> X/Y.wav (0ms)\n",
+     .out = h + d, .name = "x/y.wav", .hook = exfat + "cp e.wav X/y.wav && exec 3<X/y.wav",
+     .tools = exfat_tools}},
+    // Two takes of the same size, first page and second are two files.
+    {"exfat_alike", {"X/TRACK1.WAV", "X/TRACK2", "5"}, {.err = as("X/TRACK1.WAV") +
+     "X/TRACK1.WAV -> X/TRACK2.wav (-5ms)\n", .out = h + shifted(d, 880), .name = "x/TRACK2.WAV",
+     .hook = exfat + "cp in.wav X/TRACK1.WAV && cp in.wav X/TRACK2.WAV && touch -r X/TRACK1.WAV "
+     "X/TRACK2.WAV", .tools = exfat_tools}},
+};
+// clang-format on
+
+// What a run left: what it printed, its status, the output, and what else it did.
+struct result {
+	string err, out, file, left;
+	int status = 0, mode = 0;
+	bool kept = false;
+};
+
+// Runs the program as "leadcut" in a fresh folder that holds the row's input as in.wav (also
+// linked as link.wav, 表.wav and é.wav) beside an e.wav of 100 'e's, under its file-size limit
+// (Wine, which cannot ignore the signal, with SIGXFSZ ignored), after its hook and `env`,
+// with the fault library where they export LEADCUT_ (faults.cpp), and its output copied to
+// .was before. Status 124 after 15 seconds, 128 + N after signal N. A hook that mounts or
+// starts a server ends it at the exit; $B is the program.
+result run(const row &c, const string &env = "") {
 	fs::remove_all(dir);
-	fs::create_directories(dir / "sub");
-	more.emplace(more.begin(), 0, input);
+	fs::create_directories(dir);
+	pieces more = c.f.more;
+	more.emplace(more.begin(), 0, c.f.input);
 	std::ofstream file(dir / "in.wav", std::ios::binary);
 	for (const auto &[at, bytes] : more) file.seekp(std::streamoff(at)) << bytes;
 	const auto length = std::uintmax_t(file.seekp(0, std::ios::end).tellp());
 	file.close();
 	for (auto n : {"link.wav", "表.wav", "é.wav"})
 		fs::create_hard_link(dir / "in.wav", dir / n);
-	std::ofstream(dir / "e.wav") << std::string(100, 'e');
-	// The fault library goes into leadcut alone, not the shells and timeout before it (an
-	// emulator's test command preloads it itself).
-	std::string line =
-	    "cd '" + dir.string() + "' && exec >.out 2>.err && ulimit -f " +
-	    std::to_string(blocks) + (on_windows ? " && trap '' XFSZ && " : " && ") +
-	    (hook.empty() ? ":" : hook) +
-	    " && export ASAN_OPTIONS=exitcode=86:detect_leaks=0 "
-	    "UBSAN_OPTIONS=exitcode=87:halt_on_error=1 && timeout 15 " +
-	    (test_command
-		 ? test_command
-		 : "bash -c '" + (hook.empty() ? std::string() : "LD_PRELOAD=" LEADCUT_FAULTS " ") +
-		       "exec -a leadcut \"$0\" \"$@\"' " LEADCUT_BINARY);
-	for (const auto &word : words) line += " '" + word + "'";
+	std::ofstream(dir / "e.wav") << e100;
+	const string hook = c.f.hook + (c.f.hook.empty() || env.empty() ? "" : " && ") + env;
+	string line = "cd '" + dir.string() + "' && exec >.out 2>.err && ulimit -f " +
+		      to_string(c.f.blocks) + (on_windows ? " && trap '' XFSZ" : "") +
+		      " && B=" LEADCUT_BINARY " && " + (hook.empty() ? ":" : hook) +
+		      " && { [ ! -f '" + c.f.name + "' ] || cp '" + c.f.name +
+		      "' .was; } && export ASAN_OPTIONS=exitcode=86:detect_leaks=0 "
+		      "UBSAN_OPTIONS=exitcode=87:halt_on_error=1 && timeout 15 " +
+		      (test_command ? test_command
+				    : "bash -c '" +
+					  string(hook.find("LEADCUT_") == string::npos
+						     ? ""
+						     : "LD_PRELOAD=" LEADCUT_FAULTS " ") +
+					  "exec -a leadcut \"$0\" \"$@\"' $B");
+	for (const auto &word : c.words) line += " '" + word + "'";
 	line += "; s=$?; wait; exit $s"; // for what the hook started, a FIFO's reader
-	const int status = std::system(line.c_str());
-	bool kept = fs::file_size(dir / "in.wav") == length;
-	for (const auto &[at, b] : more) kept = kept && part(dir / "in.wav", at, b.size()) == b;
-	return get(dir / ".err") + get(dir / ".out") + "status " +
-	       std::to_string(WEXITSTATUS(status)) + (kept ? "" : " (input changed)");
+	result r;
+	r.status = WEXITSTATUS(std::system(line.c_str()));
+	r.kept = fs::file_size(dir / "in.wav") == length;
+	for (const auto &[at, b] : more) r.kept = r.kept && part(dir / "in.wav", at, b.size()) == b;
+	r.err = get(dir / ".err"), r.out = get(dir / ".out"), r.file = get(dir / c.f.name);
+	r.mode = int(fs::status(dir / c.f.name).permissions() & fs::perms::mask);
+	for (const auto &f : fs::recursive_directory_iterator(dir))
+		if (f.path().filename().string().starts_with(".leadcut-"))
+			r.left += " " + f.path().string();
+	return r;
 }
 
-// The data without its first n bytes, then n zero bytes.
-std::string shifted(const std::string &d, std::size_t n) { return d.substr(n) + std::string(n, 0); }
-
-// Within Windows' 259 UTF-16 units, beyond Linux's 259 bytes.
-std::string far(const char *oto) {
-	std::string name = "sub\\..\\sub\\";
-	for (int i = 0; i < 83; ++i) name += oto;
-	return name;
-}
-
-// The Japanese line in the console's encoding: Shift-JIS under code page 932, else UTF-8.
-const std::string usage =
-    "Usage: leadcut [option] <wav_file_in> <wav_file_out> <time-ms>\n" +
-    sys("wav_file_in\x82\xcc\x90\xe6\x93\xaa\x82\xa9\x82\xe7time-ms\x83\x7e\x83\x8a"
-	"\x95\x62\x8d\xed\x8f\x9c\x82\xb5\x82\xbd\x82\xe0\x82\xcc\x82\xf0wav_file_out"
-	"\x82\xc9\x8f\x6f\x97\xcd\x82\xb5\x82\xdc\x82\xb7\n\n",
-	"wav_file_inの先頭からtime-msミリ秒削除したものをwav_file_outに出力します\n\n");
-const std::string d = pattern(600000), in = wav(2, 44100, 16, d), h = header(600000, 2, 44100, 16);
-const std::string rep = report(2, 44100, 16, 600000), fmt_rep = report(2, 44100, 16, -1);
-const std::string fmt = fmt_chunk(2, 44100, 16), to = "in.wav -> out.wav (", d8 = pattern(20001);
-const std::string hyo = sys("\x95\\", "表"), e_ = sys("?", "é"), a260(260, 'a');
-const std::string in_hyo = hyo + ".wav" + rep.substr(6), cut = h + shifted(d, 88200);
-const std::string huge = riff(fmt + chunk("data", d.substr(0, 1000), 4294967295u)),
-		  hh = header(~0u, 2, 44100, 16), d3 = pattern(3 << 20), junk = riff(fmt + "JUNK");
-const std::string huge_rep = fmt_rep + "  <data> (-1 bytes)\n";
-// Long recordings, of 2^31 bytes and more, as sparse files.
-constexpr std::uintmax_t g2 = 1u << 31, g3 = 3u << 30, riff_max = (1ull << 32) + 7;
-
-// What a row needs besides the program: the fault library (neither Wine nor a program built
-// without libfiu has it; a hook that exports a LEADCUT_ variable is for it), POSIX's files and
-// names, or root with FUSE and no emulator.
-enum needs { anywhere, fault_library, posix, fuse };
-
-// A row: the words and the input, what is printed and the exit status, then the bytes of the
-// file `name` afterwards ("" for none); the arguments of run(); what it needs; and `faults`: the
-// least number of calls that a run of the row with each call failing in turn must meet (0: no
-// such runs).
-// clang-format off
-struct row {
-	std::vector<std::string> words; std::string input = in, err = ""; int status = 0;
-	std::string out = "", name = "out.wav"; int blocks = 1 << 17; pieces more = {};
-	std::string hook = ""; enum needs needs = anywhere; int faults = 0;
-};
-
-// A C1 control, a sequence cut short, DEL, an overlong form, a surrogate, a code point past
-// U+10FFFF and another overlong one, then the first or last of their kinds that are well formed.
-const std::string bad = "\xc2\x9b\xe3\x81\x7f\xe0\x9f\xbf\xed\xa0\x80\xf4\x90\x80\x80\xc1\xbf"
-			"\xdf\xbf\xc2\xa0😀";
-const std::string x_rep = "X/T.WAV" + rep.substr(6), alias = "export LEADCUT_ALIAS=",
-    bind = "mkdir V && bindfs . V && trap 'fusermount -u V' 0",
-    exfat = "truncate -s 9M ../x.img && mkfs.exfat ../x.img >/dev/null && mkdir X && "
-	"mount.exfat-fuse $(losetup -f --show ../x.img) X && trap 'cp -r X x && umount X && "
-	"losetup -d $(losetup -nO NAME -j ../x.img)' 0 && cp in.wav X/T.WAV";
-
-const row rows[] = {
-
-    {.words = {"-c", "-l", "--", "in.wav"}, .input = in + "xyz", .err = rep, .faults = 16},
-    {.words = {}, .err = usage, .status = 1}, {.words = {"-c", "x"}, .err = usage, .status = 1},
-    // Only "--" ends the options: any other word that starts with it is letters, all illegal.
-    {.words = {"--dry-run", "in.wav", "out", "0"}, .err = "leadcut : illegal option -- -\n" + usage,
-     .status = 1},
-    // No byte a terminal obeys reaches it from a name or a time: controls and bytes outside
-    // UTF-8 show as '?' (under Wine the code page's conversion gives the same).
-    {.words = {"\x1b]0;t\a\xff.wav"}, .err = "cannot open file : ?]0;t??.wav\n", .status = 1},
-    {.words = {"in.wav", "out", "\x1b[2J"}, .err = "invalid time : ?[2J\n", .status = 1},
-    {.words = {"in.wav", bad + ".x", "0"}, .err = rep + "in.wav -> " + std::string(16, '?') +
-     "\xdf\xbf\xc2\xa0😀.wav (0ms)\n", .out = h + d, .name = bad + ".wav", .needs = posix},
-    {.words = {a260}, .err = "file name too long : " + a260 + "\n", .status = 1},
-    // A short identifier ends the walk cleanly; any other short field is a read error.
-    {.words = {"in.wav"}, .input = in.substr(0, 30), .err = fmt_rep.substr(0, 112) +
-     "read error : 30\n", .status = 1},
-    {.words = {"in.wav"}, .input = "RIFX" + in.substr(4), .err = "in.wav :\nNot a 'RIFF' format\n",
-     .status = 1},
-    {.words = {"in.wav"}, .input = riff(fmt_chunk(2, 44100, 16, 65534)), .err = report(2, 44100,
-     16, -1, 65534) + "\nThis program supported \"PCM format\" wav file\nin.wav : format tag = -2"
-     "\n", .status = 1},
-    // A zero after an odd body is skipped, any other byte starts the next chunk; a size that
-    // reaches past any position a file under 2^31 bytes can have ends the walk.
-    {.words = {"in.wav", "out", "0"}, .input = riff(fmt + chunk("LIST", "abc") + '\0' +
-     chunk("JUNK", "xyz") + chunk("data", "wxyz")), .err = fmt_rep + "  <LIST> (3 bytes)\n  <JUNK>"
-     " (3 bytes)\n  <data> (4 bytes)\n" + to + "0ms)\n", .out = header(4, 2, 44100, 16) + "wxyz"},
-    {.words = {"in.wav", "e", "0"}, .input = wav(1, 8000, 8, "a") + '\0', .err = report(1, 8000, 8,
-     1) + "in.wav -> e.wav (0ms)\n", .out = header(1, 1, 8000, 8) + "a", .name = "e.wav",
-     .faults = 30}, // emptied
-    // No byte a terminal obeys reaches it from an identifier, which ends at its first zero.
-    {.words = {"in.wav"}, .input = riff(chunk("\x1b[2J", "") + chunk("\r\n\x7f\xff", "") +
-     chunk(std::string("b\0\x1b\0", 4), "", ~7u) + fmt), .err = "in.wav :\n  <?[2J> (0 bytes)\n"
-     "  <\?\?\?\?> (0 bytes)\n  <b> (-8 bytes)\n"},
-    // Cuts drop whole frames; their times are plain decimals in range, with a digit.
-    {.words = {"-c", "in.wav", "out.raw", "0", "extra"}, .input = wav(2, 44100, 16, d3),
-     .err = report(2, 44100, 16, 3 << 20) + to + "0ms)\n", .out = header(3 << 20, 2, 44100, 16) +
-     d3, .faults = 25}, // through the block to a page, the kernel to 1 MiB, then the kernel again
-    {.words = {"-l", "in.wav", "out.", "500ms"}, .err = rep + to + "-500ms)\n", .out = cut},
-    {.words = {"in.wav", "out", " \t\n\v\f\r+3"}, .err = rep + to + "-3ms)\n", .out = h +
-     shifted(d, 528)},
-    {.words = {"in.wav", "out", "7000"}, .input = wav(2, 44100, 16, d3), .err = report(2, 44100,
-     16, 3 << 20) + to + "-7000ms)\n", .out = header(3 << 20, 2, 44100, 16) + shifted(d3, 1234800),
-     .faults = 30}, // audio and fill of several 1 MiB blocks
-    {.words = {"in.wav", "out", "-500"}, .err = "invalid time : -500\n", .status = 1},
-    {.words = {"in.wav", "out", "18446744073709551617"}, .err = "invalid time : "
-     "18446744073709551617\n", .status = 1},
-    {.words = {"in.wav", "out", "1000"}, .input = wav(1, 11025, 8, d8), .err = report(1, 11025, 8,
-     20001) + to + "-1000ms)\n", .out = header(20001, 1, 11025, 8) + shifted(d8, 11025)},
-    // Data the file does not hold is a read error, known before any output is touched.
-    {.words = {"in.wav", "e", "0"}, .input = huge, .err = huge_rep + "read error : 1044\n",
-     .status = 1, .out = std::string(100, 'e'), .name = "e.wav"},
-    {.words = {"in.wav", "out", "2147483647"}, .input = huge, .err = huge_rep +
-     "read error : 4294967339\n", .status = 1},
-    {.words = {"in.wav", "out", "0"}, .input = riff(chunk("data", "abcd")), .err = "in.wav :\n"
-     "  <data> (4 bytes)\nin.wav : no 'fmt ' chunk\n", .status = 1},
-    {.words = {"in.wav", "out", "0"}, .input = riff(fmt), .err = fmt_rep +
-     "in.wav : no 'data' chunk\n", .status = 1},
-    // No time can be cut without a sample rate; 0 ms can.
-    {.words = {"in.wav", "out", "1"}, .input = wav(1, 0, 8, "ab"), .err = report(1, 0, 8, 2) +
-     "in.wav : samples/sec = 0\n", .status = 1},
-    {.words = {"in.wav", "out", "0"}, .input = wav(1, 0, 8, "ab"), .err = report(1, 0, 8, 2) + to +
-     "0ms)\n", .out = header(2, 1, 0, 8) + "ab"},
-    // An operand that ends in a separator names ".wav" in that folder.
-    {.words = {"in.wav", "no/", "0"}, .err = rep + "cannot open file : no/.wav\n", .status = 1},
-    // A slash separates directories everywhere, so a dot in a folder's name is no extension,
-    // nor is one that begins a name.
-    {.words = {"in.wav", "sub/../sub/.t", "0"}, .err = rep + "in.wav -> sub/../sub/.t.wav (0ms)\n",
-     .out = h + d, .name = "sub/.t.wav"},
-    // A backslash separates directories, but only Windows has them as such.
-    {.words = {"in.wav", "sub\\x.y", "0"}, .err = rep + "in.wav -> sub\\x.wav (0ms)\n",
-     .out = h + d, .name = on_windows ? "sub/x.wav" : "sub\\x.wav"},
-    // Names are UTF-8 inside: each leads to its own file, and no character holds a separator.
-    {.words = {"表.wav", "ソ.raw", "500"}, .err = in_hyo + hyo + ".wav -> " + sys("\x83\\", "ソ") +
-     ".wav (-500ms)\n", .out = cut, .name = "ソ.wav"},
-    {.words = {"表.wav", "表", "0"}, .err = in_hyo + "cannot overwrite input file : " + hyo +
-     ".wav\n", .status = 1},
-    {.words = {"é.wav", "é-cut", "0"}, .err = e_ + ".wav" + rep.substr(6) + e_ + ".wav -> " + e_ +
-     "-cut.wav (0ms)\n", .out = h + d, .name = "é-cut.wav"},
-    {.words = {"in.wav", "a¥b.raw", "0"}, .err = rep + "in.wav -> a" + sys("?", "¥") +
-     "b.wav (0ms)\n", .out = h + d, .name = "a¥b.wav"},
-    {.words = {"in.wav", far("音"), "0"}, .err = sys(rep + "in.wav -> " + far("\x89\xb9") +
-     ".wav (0ms)\n", "file name too long : " + far("音") + "\n"), .status = !on_windows,
-     .out = sys(h + d, ""), .name = "sub/" + far("音").substr(11) + ".wav"},
-    // Other programs act on the files as leadcut opens its output: a file renamed over the
-    // input's name (in.wav stays the reported file), or the output's name made a link to it.
-    {.words = {"é.wav", "out", "500"}, .err = e_ + ".wav" + rep.substr(6) + e_ +
-     ".wav -> out.wav (-500ms)\n", .out = cut, .hook = "export LEADCUT_RENAME='e.wav é.wav'"},
-    {.words = {"in.wav", "e", "0"}, .err = rep + "cannot overwrite input file : e.wav\n",
-     .status = 1, .out = in, .name = "e.wav", .hook = "export LEADCUT_RENAME='link.wav e.wav'"},
-    // Where one file has two inode numbers, an existing output of the input's size, times and
-    // first page is taken for it; a cp -p copy (another status-change time) or a file with a
-    // byte or a page more is not.
-    {.words = {"in.wav", "link", "0"}, .err = rep + "cannot overwrite input file : link.wav\n",
-     .status = 1, .out = in, .name = "link.wav", .hook = alias + "1", .faults = 20},
-    {.words = {"in.wav", "c", "0"}, .err = rep + "in.wav -> c.wav (0ms)\n", .out = h + d,
-     .name = "c.wav", .hook = alias + "1 && cp -p in.wav c.wav"},
-    {.words = {"in.wav", "t", "0"}, .err = rep + "in.wav -> t.wav (0ms)\n", .out = h + d,
-     .name = "t.wav", .hook = alias + "2 && truncate -s 600044 t.wav && touch -r in.wav t.wav"},
-    {.words = {"in.wav", "t", "0"}, .err = rep + "in.wav -> t.wav (0ms)\n", .out = h + d,
-     .name = "t.wav", .hook = alias + "2 && cp in.wav t.wav && echo >>t.wav && touch -r in.wav "
-     "t.wav"},
-    // The output is never standard error's file, but a device may be both; a FIFO or a device
-    // takes the whole output, unless it takes no header (under Wine, standard error as a file has
-    // no name nor index to compare). With standard output and error closed,
-    // the output would take the place of standard error (the input takes the first) and receive
-    // the closing line; Wine's own start-up takes both, so there standard error alone is closed.
-    {.words = {"in.wav", "out", "0"}, .out = h + d, .hook = sys("exec 2>&-", "exec >&- 2>&-"),
-     .faults = 20}, // and if the null device cannot be opened, status 1
-    {.words = {"in.wav", "out", "0"}, .status = 1, .out = rep + "cannot overwrite standard error"
-     " : out.wav\n", .hook = "exec 2>out.wav", .needs = posix},
-    {.words = {"in.wav", "out", "0"}, .name = "none", .hook = "ln -s /dev/null out.wav && exec "
-     "2>/dev/null", .needs = posix},
-    {.words = {"in.wav", "out", "0"}, .err = rep + "out.wav : wav header write error\n",
-     .status = 1, .name = "none", .hook = "ln -s /dev/full out.wav", .needs = posix},
-    {.words = {"in.wav", "out", "4000"}, .err = rep + to + "-4000ms)\n", .out = h + shifted(d,
-     600000), .name = "got", .hook = "mkfifo out.wav && { timeout 15 cat out.wav >got & }",
-     .needs = posix}, // more time than audio: the audio all dropped
-    // A full disk, or a file-size limit, fails the cut: here in the fill.
-    {.words = {"in.wav", "out", "500"}, .err = rep + "write error : 550400\n", .status = 1,
-     .out = cut.substr(0, 550400), .blocks = 1075},
-    // A size of 2^31 is negative in a file under 2^31 bytes; in a longer one it is the size RIFF
-    // means, and the walk goes on to the end of the file.
-    {.words = {"in.wav"}, .input = junk + le(g2, 4), .err = fmt_rep +
-     "  <JUNK> (-2147483648 bytes)\n", .more = {{g2 - 2, "."}}},
-    {.words = {"in.wav"}, .input = junk + le(g2, 4), .err = fmt_rep +
-     "  <JUNK> (2147483648 bytes)\n", .more = {{g2 - 1, "."}}},
-    // A placeholder size, as a writer leaves it that cannot seek back, in a long recording.
-    {.words = {"in.wav", "out", "0"}, .input = header(~0u, 2, 44100, 16), .err = report(2, 44100,
-     16, ~0u) + "read error : 3221225472\n", .status = 1, .more = {{g3 - 1, "."}}},
-    // FUSE gives one file several inode numbers: in a bindfs view (V) of the run's folder, and
-    // for a name in another case on exFAT (X, copied to x). Other files there are overwritten.
-    {.words = {"in.wav", "V/in", "500"}, .err = rep + "cannot overwrite input file : V/in.wav\n",
-     .status = 1, .hook = bind, .needs = fuse},
-    {.words = {"X/T.WAV", "X/t", "500"}, .err = x_rep + "cannot overwrite input file : X/t.wav\n",
-     .status = 1, .out = in, .name = "x/T.WAV", .hook = exfat, .needs = fuse},
-    {.words = {"X/T.WAV", "X/e", "0"}, .err = x_rep + "X/T.WAV -> X/e.wav (0ms)\n", .out = h + d,
-     .name = "x/e.wav", .hook = exfat + " && cp e.wav X", .needs = fuse},
-};
-// clang-format on
-
-// Runs the rows that need `what`; those with `faults` run again with their 1st call failing,
-// then their 2nd, and so on, until a run no longer meets its fault: every kind of call, through
-// the C library and the system. Each such run either fails, leaving the input as it was and no
-// new output where it could not open one, or prints and writes what the row says.
-void check(needs what) {
-	if (what == fault_library && (on_windows || !*LEADCUT_FAULTS))
-		GTEST_SKIP() << "needs libfiu, on Linux";
-	if (what == posix && on_windows) GTEST_SKIP() << "Windows has no FIFOs, and other names";
-	if (what == fuse && (test_command || std::system("[ $(id -u) = 0 ] && command -v bindfs "
-							 "mount.exfat-fuse mkfs.exfat >/dev/null")))
-		GTEST_SKIP() << "needs root, bindfs, exfat-fuse and exfatprogs, natively";
-	for (const row &c : rows) {
-		const needs need = c.hook.starts_with("export LEADCUT_") ? fault_library : c.needs;
-		if (need != what && !(what == fault_library && c.faults > 0)) continue;
-		SCOPED_TRACE(testing::PrintToString(c.words));
-		const std::string err = c.err + "status " + std::to_string(c.status);
-		if (need == what) {
-			EXPECT_EQ(run(c.input, c.words, c.blocks, c.more, c.hook), err);
-			EXPECT_TRUE(get(dir / c.name) == c.out); // too long to print
-		}
-		if (what != fault_library || c.faults == 0) continue;
-		// What the output was: as a refusal leaves it, the file a run makes, or none.
-		const std::string before = c.status            ? c.out
-					   : c.name == "e.wav" ? std::string(100, 'e')
-							       : "none";
-		int n = 0;
-		for (std::string r; n == 0 || fs::exists(dir / ".fault");) {
-			r = run(c.input, c.words, c.blocks, c.more,
-				c.hook + (c.hook.empty() ? "" : " && ") +
-				    "export LEADCUT_FAULT=" + std::to_string(++n));
-			const bool as_row = r == err && get(dir / c.name) == c.out;
-			EXPECT_TRUE(as_row || r.ends_with("status 1")) << r;
-			// An output that could not be opened is left as it was, or not made.
-			EXPECT_TRUE(!r.ends_with("cannot open file : " + c.name + "\nstatus 1") ||
-				    (fs::exists(dir / c.name) ? get(dir / c.name) : "none") ==
-					before);
-		}
-		EXPECT_GE(n, c.faults) << "too few faults met: is the library in leadcut?";
+// What differs between the bytes wanted and those got, "" if nothing: their sizes and the first
+// byte that differs, and both when short. In a text, '#' in `want` stands for a number.
+string differ(const string &what, const string &want, const string &got, bool text = false) {
+	std::size_t i = 0, j = 0;
+	for (; i < want.size() && j < got.size(); ++i, ++j) {
+		if (text && want[i] == '#' && std::isdigit(got[j]))
+			while (j + 1 < got.size() && std::isdigit(got[j + 1])) ++j;
+		else if (want[i] != got[j])
+			break;
 	}
-	fs::remove_all(dir);
+	if (i == want.size() && j == got.size()) return "";
+	string s = what + ": " + to_string(got.size()) + " bytes, not " + to_string(want.size()) +
+		   ", first differing at byte " + to_string(j);
+	if (want.size() + got.size() < 3000)
+		s += "\n  want " + testing::PrintToString(want) + "\n  got  " +
+		     testing::PrintToString(got);
+	return s + "\n";
 }
 
-TEST(Run, AsTabled) { check(anywhere); }
-TEST(Run, UnderFaults) { check(fault_library); }
-TEST(Run, WithPosixFiles) { check(posix); }
-TEST(Run, OnFuse) { check(fuse); }
+// All that a run did and the row did not say.
+string check(const row &c, const result &r, const string &err, int status, const string &out) {
+	string s = differ("standard error", err, r.err, true) +
+		   differ("standard output", "", r.out) + differ(c.f.name, out, r.file);
+	if (r.status != status)
+		s += "status " + to_string(r.status) + ", not " + to_string(status) + "\n";
+	if (!r.kept) s += "in.wav changed\n";
+	if (!r.left.empty()) s += "left behind:" + r.left + "\n";
+	if (c.f.mode >= 0 && r.mode != c.f.mode)
+		s += "mode " + to_string(r.mode) + ", not " + to_string(c.f.mode) + "\n";
+	return s;
+}
+
+void PrintTo(const row &c, std::ostream *os) { *os << c.id; }
+
+class Run : public testing::TestWithParam<row> {};
+class Faults : public testing::TestWithParam<row> {};
+
+TEST_P(Run, Row) {
+	const row &c = GetParam();
+	if (c.f.needs == posix && on_windows)
+		GTEST_SKIP() << "Windows has no FIFOs, and other names";
+	if ((c.f.needs == fault_library || c.f.hook.find("export LEADCUT_") != string::npos) &&
+	    (on_windows || !*LEADCUT_FAULTS))
+		GTEST_SKIP() << "needs libfiu, on Linux";
+	if (!c.f.tools.empty() && (test_command || ::getuid() != 0))
+		GTEST_SKIP() << "needs root, natively";
+	std::istringstream tools(c.f.tools);
+	for (string tool; tools >> tool;)
+		if (std::system(("command -v " + tool + " >/dev/null").c_str()))
+			GTEST_SKIP() << "needs " << tool;
+	const string s = check(c, run(c), c.f.err, c.f.status, c.f.out);
+	if (!s.empty()) ADD_FAILURE() << s;
+}
+
+// Calls whose failure cannot change the result, and why: the row's own outcome stands.
+const std::map<string, const char *> harmless = {
+    {"close input", "the input is read in full by then"},
+    {"close old", "the old output was opened only to be looked at"},
+    {"mode output", "a filesystem without modes keeps its own"},
+    {"copy output", "the copy through the block takes over"},
+};
+
+// The message that a run must end with when `call` failed, `n` being the number its record
+// holds; "" for a print, whose failure makes the status 1 of a run that did its work.
+string message(const row &c, const string &call, long long n) {
+	if (call == "open input") return "cannot open file : in.wav\n";
+	if (call.ends_with(" input")) return "read error : " + to_string(n) + "\n";
+	if (call.starts_with("header")) return c.f.name + " : wav header write error\n";
+	if (call == "write output" || call == "close output" || call == "rename output")
+		return "write error : " + to_string(n) + "\n";
+	return call == "print stderr" || call == "open null"
+		   ? ""
+		   : "cannot open file : " + c.f.name + "\n";
+}
+
+// Each call of the row failing in turn, the 1st, the 2nd, ... until a run meets no fault; each
+// run must end as its call's failure says: status 1, its message last, the input whole and an
+// existing output as it was, none new and nothing left behind. The runs of a row must meet
+// every kind of call its work makes.
+TEST_P(Faults, Row) {
+	if (on_windows || !*LEADCUT_FAULTS) GTEST_SKIP() << "needs libfiu, on Linux";
+	const row &c = GetParam();
+	std::set<string> met;
+	for (int n = 1;; ++n) {
+		const result r = run(c, "export LEADCUT_FAULT=" + to_string(n));
+		std::ifstream record(dir / ".fault");
+		string kind, file;
+		long long number;
+		if (!(record >> kind >> file >> number)) break;
+		const string call = kind + " " + file, m = message(c, call, number);
+		met.insert(call);
+		const string was = get(dir / ".was"), err = r.err.ends_with(m) ? r.err : "..." + m;
+		const string s = harmless.contains(call) ? check(c, r, c.f.err, c.f.status, c.f.out)
+				 : call == "print stderr" ? check(c, r, r.err, 1, c.f.out)
+							  : check(c, r, err, 1, was);
+		if (!s.empty())
+			ADD_FAILURE() << "fault run " << n << ", the " << call << " failed:\n" << s;
+	}
+	std::set<string> kinds = {"open input", "read input", "seek input", "print stderr"};
+	if (c.f.status == 0 && !c.f.out.empty())
+		kinds.insert({"open output", "header output", "write output", "close output",
+			      "rename output"});
+	for (const string &k : kinds)
+		EXPECT_TRUE(met.contains(k)) << "no fault run failed the " << k;
+}
+
+string name(const testing::TestParamInfo<row> &i) { return i.param.id; }
+INSTANTIATE_TEST_SUITE_P(, Run, testing::ValuesIn(rows), name);
+std::vector<row> fault_rows() {
+	std::vector<row> v;
+	std::copy_if(std::begin(rows), std::end(rows), std::back_inserter(v),
+		     [](auto &c) { return c.f.faults; });
+	return v;
+}
+INSTANTIATE_TEST_SUITE_P(, Faults, testing::ValuesIn(fault_rows()), name);
 
 // 16 bytes that tell where in the input they were put.
-std::string mark(std::uintmax_t at) { return std::to_string(at).append(16, '_').substr(0, 16); }
+string mark(std::uintmax_t at) { return to_string(at).append(16, '_').substr(0, 16); }
 
 // Cuts that write gigabytes, of 16-bit stereo at 44100 Hz: `head`, `more` chunks and marks in
-// the audio, the report and status, then the output's size, its header for `size` bytes, each
-// mark `shift` bytes earlier, and a tail of `zeros`.
+// the audio, the report, then the output's size, its header for `size` bytes, each mark
+// `shift` bytes earlier, and a tail of `zeros`.
 // clang-format off
-struct { std::string head; pieces more; std::vector<std::uintmax_t> marks; std::string time, err;
+struct { string head; pieces more; std::vector<std::uintmax_t> marks; string err;
 	 std::uint32_t size; std::uintmax_t out_size, shift, zeros; } const recordings[] = {
     // A 3 GiB file whose audio starts below 2^31 and ends above it, then another chunk.
     {junk + le(g2 - (1 << 20) - 52, 4), {{g2 - (1 << 20) - 8, "data" + le(1074790388, 4)},
-     {g3 - 12, "LIST" + le(4, 4) + "abcd"}}, {g2 - (1 << 20) + 88200, g2, g3 - 28}, "500",
+     {g3 - 12, "LIST" + le(4, 4) + "abcd"}}, {g2 - (1 << 20) + 88200, g2, g3 - 28},
      fmt_rep + "  <JUNK> (2146435020 bytes)\n  <data> (1074790388 bytes)\n  <LIST> (4 bytes)\n" +
-     to + "-500ms)\nstatus 0", 1074790388, 1074790432, g2 - (1 << 20) + 88200 - 44, 88200},
-    {header(riff_max - 44, 2, 44100, 16), {}, {88244, g3, riff_max - 16}, "500",
-     report(2, 44100, 16, riff_max - 44) + to + "-500ms)\nstatus 0", riff_max - 44, riff_max,
-     88200, 88200},
+     to + "-500ms)\n", 1074790388, 1074790432, g2 - (1 << 20) + 88200 - 44, 88200},
+    {header(riff_max - 44, 2, 44100, 16), {}, {88244, g3, riff_max - 16},
+     report(2, 44100, 16, riff_max - 44) + to + "-500ms)\n", riff_max - 44, riff_max, 88200, 88200},
 };
 // clang-format on
 
-// They write 10 GiB, and a file past 4 GiB, so they run only when LEADCUT_LONG_TESTS is set, best
-// on tmpfs (TMPDIR).
+// They write 10 GiB, and a file past 4 GiB, so they run only when LEADCUT_LONG_TESTS is set,
+// best on tmpfs (TMPDIR).
 TEST(Long, CutsRecordingsUpToTheRiffLimit) {
 	if (!std::getenv("LEADCUT_LONG_TESTS"))
 		GTEST_SKIP() << "set LEADCUT_LONG_TESTS to write gigabytes";
-	for (const auto &r : recordings) {
-		pieces more = r.more;
-		for (const std::uintmax_t at : r.marks) more.emplace_back(at, mark(at));
-		EXPECT_EQ(run(r.head, {"in.wav", "out", r.time}, 1 << 24, more), r.err);
+	for (const auto &l : recordings) {
+		row c{"long",
+		      {"in.wav", "out", "500"},
+		      {.input = l.head, .err = l.err, .blocks = 1 << 24, .more = l.more}};
+		for (const std::uintmax_t at : l.marks) c.f.more.emplace_back(at, mark(at));
+		const result r = run(c);
+		EXPECT_EQ(r.err + to_string(r.status), l.err + "0");
 		const fs::path out = dir / "out.wav";
-		ASSERT_EQ(fs::file_size(out), r.out_size) << r.err;
-		EXPECT_EQ(part(out, 0, 44), header(r.size, 2, 44100, 16));
-		for (const auto at : r.marks) EXPECT_EQ(part(out, at - r.shift, 16), mark(at));
-		EXPECT_EQ(part(out, r.out_size - r.zeros, r.zeros), std::string(r.zeros, '\0'));
+		ASSERT_EQ(fs::file_size(out), l.out_size) << l.err;
+		EXPECT_EQ(part(out, 0, 44), header(l.size, 2, 44100, 16));
+		for (const auto at : l.marks) EXPECT_EQ(part(out, at - l.shift, 16), mark(at));
+		EXPECT_EQ(part(out, l.out_size - l.zeros, l.zeros), string(l.zeros, '\0'));
 	}
-	EXPECT_EQ(run(h, {"in.wav"}, 1 << 24, {{riff_max, "."}}),
-		  "file too large : in.wav\nstatus 1");
+	const row c{"too_large",
+		    {"in.wav"},
+		    {.input = h,
+		     .err = "file too large : in.wav\n",
+		     .blocks = 1 << 24,
+		     .more = {{riff_max, "."}}}};
+	EXPECT_EQ(check(c, run(c), c.f.err, 1, ""), "");
 	fs::remove_all(dir);
 }
 
 // Replays the inputs the fuzzer kept, as the cut it fuzzes (which reports them first):
 // whatever a file holds, the run ends with status 0 or 1, prints nothing on standard output
 // and leaves the input as it was.
-TEST(Run, FuzzerCorpus) {
+TEST(Corpus, Replays) {
 	ASSERT_GE(std::distance(fs::directory_iterator(LEADCUT_CORPUS), {}), 20);
 	for (const auto &entry : fs::directory_iterator(LEADCUT_CORPUS)) {
-		const std::string r = run(get(entry.path()), {"in.wav", "o", "37"});
-		EXPECT_TRUE((r.ends_with("status 0") || r.ends_with("status 1")) &&
-			    get(dir / ".out").empty())
-		    << entry.path() << r;
+		const result r =
+		    run({"corpus", {"in.wav", "o", "37"}, {.input = get(entry.path())}});
+		EXPECT_TRUE(r.status <= 1 && r.out.empty() && r.kept && r.left.empty())
+		    << entry.path() << r.err;
 	}
 	fs::remove_all(dir);
 }
 
 // What no run reaches: options that take an argument, and frames of no whole byte.
 // clang-format off
-struct { std::vector<std::string> words; const char *opts; std::string got; } const scans[] = {
+struct { std::vector<string> words; const char *opts; string got; } const scans[] = {
     // Each return ('.' for -1), then opt_index, opt_arg and what was printed.
     {{"-"}, "cl", ".1"}, {{"-ofile", "x"}, "o:", "o.2file"}, {{"-co", "f"}, "o:c", "co.3f"},
     {{"-o"}, "o:", "?.2leadcut : option requires an argument -- o\n"}, {{"-x"}, "c", "?.2leadcut :"
@@ -435,10 +569,10 @@ TEST(Units, AsTabled) {
 		for (const auto &w : c.words) argv.push_back(const_cast<char *>(w.c_str()));
 		reset_option_scanner();
 		testing::internal::CaptureStderr();
-		std::string got;
+		string got;
 		for (std::int32_t r = 0; r != -1; got += r == -1 ? '.' : char(r))
 			r = get_option(int(argv.size()), argv.data(), c.opts);
-		got += std::to_string(opt_index) + (opt_arg ? opt_arg : "");
+		got += to_string(opt_index) + (opt_arg ? opt_arg : "");
 		EXPECT_EQ(got + testing::internal::GetCapturedStderr(), c.got);
 	}
 	EXPECT_EQ(compute_cut_bytes(1, 8000, 4, 500, 1000), 0u); // a frame of no whole byte
