@@ -248,8 +248,11 @@ const row rows[] = {
      "(-500ms)\n", .out = cut, .hook = "export LEADCUT_RENAME='e.wav é.wav'"}},
     {"output_linked", {"in.wav", "e", "0"}, {.err = rep + refused + "e.wav\n", .status = 1, .out = in,
      .name = "e.wav", .hook = "export LEADCUT_RENAME='link.wav e.wav'"}},
-    // Where inode numbers lie, a hard link's name takes the cut and the input keeps its bytes;
-    // equal inode numbers on two devices are two files.
+    // Where inode numbers lie, the output is the input when the folder holds both names as one
+    // entry; a hard link's name takes the cut and the input keeps its bytes. Equal inode
+    // numbers on two devices are two files.
+    {"alias_self", {"in.wav", "in", "0"}, {.err = rep + refused + "in.wav\n", .status = 1,
+     .hook = alias + "1"}},
     {"alias_link", {"in.wav", "link", "0"}, {.err = rep + "in.wav -> link.wav (0ms)\n", .out = h + d,
      .name = "link.wav", .hook = alias + "1", .faults = true}},
     {"alias_copy", {"in.wav", "c", "0"}, {.err = rep + "in.wav -> c.wav (0ms)\n", .out = h + d,

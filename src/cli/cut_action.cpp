@@ -84,7 +84,7 @@ void cut_lead_in(std::FILE *in, const char *in_path, const char *out_path, std::
 		name_exit("%s : samples/sec = 0\n", in_path);
 	const std::uint32_t cut_bytes =
 	    compute_cut_bytes(channels, samples_per_sec, bits_per_sample, time_ms, data_size);
-	write_trimmed_wav(in, data_offset, data_size, out_path, samples_per_sec, channels,
+	write_trimmed_wav(in, in_path, data_offset, data_size, out_path, samples_per_sec, channels,
 			  bits_per_sample, cut_bytes);
 	say_name(in_path);
 	say(" -> ");

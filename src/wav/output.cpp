@@ -1,0 +1,161 @@
+#include "output.h"
+
+#include <chrono>
+#include <cstring>
+
+#include "../cli/fatal.h"
+
+namespace {
+
+// The longest name a folder holds, in bytes (Windows counts UTF-16 units,
+// never more than the bytes).
+constexpr std::size_t entry_max = 255;
+
+// What the new file's name begins with: a dot, as it is no file of the
+// user's, and the program that left it, should one ever be left.
+constexpr const char *prefix = ".leadcut-";
+
+void write_header(int fd, const wav_header_bytes &header, const char *out_path)
+{
+	for (std::size_t at = 0; at < header.size();) {
+		const std::int64_t n = write_some(fd, header.data() + at, header.size() - at);
+		if (n <= 0)
+			name_exit("%s : wav header write error\n", out_path);
+		at += static_cast<std::size_t>(n);
+	}
+}
+
+// Puts name in the folder of `of`: false when the path would not fit.
+bool in_folder(path_buffer &path, const char *of, const char *name)
+{
+	const std::size_t folder = name_start(of);
+	const std::size_t length = std::strlen(name);
+	if (folder + length >= path_max)
+		return false;
+	std::memmove(path.data(), of, folder);
+	std::memcpy(path.data() + folder, name, length + 1);
+	return true;
+}
+
+// Sixteen hex digits of the process and the moment: no cache of a view of
+// any folder has seen a name made of them.
+void unique_digits(char (&digits)[17])
+{
+	std::uint64_t x =
+	    unique_number() ^
+	    static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
+	// splitmix64's finalizer, so that near moments give far names
+	x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9u;
+	x = (x ^ (x >> 27)) * 0x94D049BB133111EBu;
+	x ^= x >> 31;
+	static_cast<void>(
+	    std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(x)));
+}
+
+// Whether the output names the input's own entry, decided on names no cache
+// has seen. The new file, named after the output, was made in the output's
+// folder and closed (some views make a name only then); the same name with
+// the input's name in its place is looked up from the input's folder. The
+// folder finds it only if the two folders are one and it holds both names
+// as one entry: the same bytes, or the same but for case where it ignores
+// case (a view of it may not). Where such names would be too long, the new
+// file's name shows whether the folders are one, and the names are compared
+// as a folder that ignores case would.
+bool names_input(const char *in_path, const char *out_name, const char *digits, bool named,
+		 const char *out_path)
+{
+	path_buffer in_target;
+	if (!final_target(in_path, in_target))
+		open_error_exit(out_path);
+	const char *in_name = in_target.data() + name_start(in_target.data());
+	char probe[entry_max + 1];
+	static_cast<void>(std::snprintf(probe, sizeof probe, named ? "%s%s-%s" : "%s%s.tmp", prefix,
+					digits, in_name));
+	path_buffer path;
+	bool found;
+	if (!in_folder(path, in_target.data(), probe) || !name_exists(path.data(), found))
+		open_error_exit(out_path);
+	return found && (named || same_but_case(in_name, out_name));
+}
+
+} // namespace
+
+void open_cut_output(int in, const char *in_path, const char *out_path,
+		     const wav_header_bytes &header, cut_output &out)
+{
+	output_kind kind;
+	if (!final_target(out_path, out.target) ||
+	    !open_output(out.target.data(), out.old_fd, kind))
+		open_error_exit(out_path);
+	// A device may be standard error too, as the null device may.
+	bool same = false;
+	if (kind == output_kind::regular) {
+		if (!same_file(in, out.old_fd, same))
+			open_error_exit(out_path);
+		if (same)
+			name_exit("cannot overwrite input file : %s\n", out_path);
+		if (!same_file(2, out.old_fd, same))
+			open_error_exit(out_path);
+		if (same)
+			name_exit("cannot overwrite standard error : %s\n", out_path);
+	}
+	if (kind == output_kind::stream) {
+		out.fd = out.old_fd;
+		out.old_fd = -1;
+		write_header(out.fd, header, out_path);
+		return;
+	}
+
+	out.beside = true;
+	const char *out_name = out.target.data() + name_start(out.target.data());
+	char digits[17];
+	unique_digits(digits);
+	char name[entry_max + 1];
+	const bool named = std::snprintf(name, sizeof name, "%s%s-%s", prefix, digits, out_name) <
+			   static_cast<int>(sizeof name);
+	if (!named)
+		static_cast<void>(std::snprintf(name, sizeof name, "%s%s.tmp", prefix, digits));
+	if (!in_folder(out.temp, out.target.data(), name))
+		open_error_exit(out_path);
+	const bool replacing = kind == output_kind::regular;
+	int fd = create_file(out.temp.data(), replacing);
+	if (fd < 0)
+		open_error_exit(out_path);
+	remove_at_exit(out.temp.data(), fd);
+	write_header(fd, header, out_path);
+	if (!close_file(fd))
+		name_exit("%s : wav header write error\n", out_path);
+	remove_at_exit(out.temp.data(), -1);
+	if (names_input(in_path, out_name, digits, named, out_path))
+		name_exit("cannot overwrite input file : %s\n", out_path);
+	// On a folder that ignores case the output takes the spelling it has:
+	// a rename onto another one can fail where that name is held open.
+	path_buffer spelling;
+	if (replacing && (!entry_spelling(out.target.data(), spelling) ||
+			  !in_folder(out.target, out.target.data(), spelling.data())))
+		open_error_exit(out_path);
+	// Some views write an existing file only from its start.
+	fd = open_truncated(out.temp.data());
+	if (fd < 0)
+		open_error_exit(out_path);
+	out.fd = fd;
+	remove_at_exit(out.temp.data(), fd);
+	write_header(fd, header, out_path);
+}
+
+void finish_cut_output(cut_output &out, std::int64_t size)
+{
+	const bool replacing = out.old_fd >= 0;
+	if (out.beside && replacing)
+		copy_owner_and_mode(out.old_fd, out.fd);
+	if (!close_file(out.fd))
+		fail_exit("write error : %lld\n", static_cast<long long>(size));
+	if (!out.beside)
+		return;
+	remove_at_exit(out.temp.data(), -1);
+	if (replacing)
+		static_cast<void>(close_file(out.old_fd)); // only read
+	if (!replace_file(out.temp.data(), out.target.data(), replacing))
+		fail_exit("write error : %lld\n", static_cast<long long>(size));
+	keep_file();
+}
