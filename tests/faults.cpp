@@ -3,7 +3,9 @@
 // what it failed to the file ".fault": the kind of call, the file (input; output; old, an
 // existing output opened only to be looked at; stderr; null, the null device of a closed
 // stream) and a number: the output's bytes written, the input's position, a renamed file's
-// size. Only calls on those files count, and none once the program is exiting.
+// size. Only calls on those files count, and none once the program is exiting. A status
+// asked of the input or standard error once the output is open is the output's "identity";
+// of the old output once the new one holds data, its "mode".
 // LEADCUT_SIGINT=N raises SIGINT as the output is written past its Nth byte.
 // LEADCUT_RENAME="A B" renames A over B as leadcut opens a file by name, as another program
 // may at that moment. LEADCUT_ALIAS=1 gives each descriptor an inode number of its own, as
@@ -33,7 +35,7 @@ long long written[1024];
 bool created[1024];
 int input_fd = -1;
 long countdown = 0, sigint_at = -1;
-bool exiting = false;
+bool exiting = false, output_open = false, data_written = false;
 
 template <class F> F *real(const char *name) {
 	return reinterpret_cast<F *>(dlsym(RTLD_NEXT, name));
@@ -74,6 +76,7 @@ bool fails(const char *kind, role file, long long number) {
 
 int opened(int fd, role r, bool excl) {
 	if (fd >= 0 && fd < 1024) roles[fd] = r, written[fd] = 0, created[fd] = excl;
+	output_open = output_open || r == output || r == old;
 	return fd;
 }
 
@@ -124,7 +127,8 @@ FILE *fopen64(const char *path, const char *mode) {
 
 int close(int fd) {
 	const role r = of(fd);
-	const bool failed = r != standard_error && fails(writing(fd, "close"), r, count(fd));
+	const bool failed = r != standard_error &&
+			    fails(r == output ? writing(fd, "close") : "close", r, count(fd));
 	if (r != standard_error && fd >= 0 && fd < 1024) roles[fd] = none;
 	return real<int(int)>("close")(fd) != 0 || failed ? -1 : 0;
 }
@@ -173,14 +177,18 @@ off64_t lseek64(int fd, off64_t at, int how) {
 
 int fstat64(int fd, struct stat64 *st) {
 	static auto *const next = real<int(int, struct stat64 *)>("fstat64");
-	if (fails("status", of(fd), position(fd)) || next(fd, st) != 0) return -1;
+	const role r = of(fd);
+	const char *kind = r == old && data_written                             ? "mode"
+			   : r == standard_error || (r == input && output_open) ? "identity"
+										: "status";
+	if (fails(kind, r, position(fd)) || next(fd, st) != 0) return -1;
 	const char *how = std::getenv("LEADCUT_ALIAS");
 	struct stat64 in {};
 	if (how && std::strcmp(how, "dev") == 0 && (of(fd) == output || of(fd) == old) &&
 	    next(input_fd, &in) == 0)
 		st->st_ino = in.st_ino, st->st_dev = in.st_dev + 1;
 	else if (how)
-		st->st_ino += static_cast<unsigned>(fd);
+		st->st_ino += static_cast<ino64_t>(fd) << 32; // far from any real number
 	if (how && *how == '2') st->st_ctim = {};
 	return 0;
 }
@@ -227,7 +235,7 @@ ssize_t write(int fd, const void *bytes, size_t n) {
 		sigint_at = -1, std::raise(SIGINT);
 	if (fails(writing(fd, "write"), of(fd), count(fd))) return -1;
 	const ssize_t done = real<ssize_t(int, const void *, size_t)>("write")(fd, bytes, n);
-	if (done > 0 && of(fd) == output) written[fd] += done;
+	if (done > 0 && of(fd) == output) written[fd] += done, data_written = count(fd) > 44;
 	return done;
 }
 
@@ -238,7 +246,7 @@ ssize_t copy_file_range(int in, off64_t *in_at, int out, off64_t *out_at, size_t
 	if (fails("copy", output, count(out))) return -1;
 	const ssize_t done = real<ssize_t(int, off64_t *, int, off64_t *, size_t, unsigned)>(
 	    "copy_file_range")(in, in_at, out, out_at, n, f);
-	if (done > 0) written[out] += done;
+	if (done > 0) written[out] += done, data_written = true;
 	return done;
 }
 
