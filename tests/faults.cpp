@@ -1,16 +1,16 @@
 // Preloaded into leadcut by the fault runs, after libfiu's POSIX library, which passes every
-// call on to this one. LEADCUT_FAULT=N fails the Nth of the calls below with EIO and writes
-// what it failed to the file ".fault": the kind of call, the file (input; output; old, an
-// existing output opened only to be looked at; stderr; null, the null device of a closed
-// stream) and a number: the output's bytes written, the input's position, a renamed file's
-// size. Only calls on those files count, and none once the program is exiting. A status
-// asked of the input or standard error once the output is open is the output's "identity";
-// of the old output once the new one holds data, its "mode".
+// call on to this one. LEADCUT_FAULT=N fails the Nth of the calls below with EIO, as libfiu
+// decides, and writes what it failed to the file ".fault": the kind of call, the file (input;
+// output; old, an existing output opened only to be looked at; stderr; null, the null device
+// of a closed stream) and a number: the output's bytes written, the input's position, a
+// renamed file's size. Only calls on those files count, and none once the program is
+// exiting. A status asked of the input or standard error once the output is open is the
+// output's "identity"; of the old output once the new one holds data, its "mode".
 // LEADCUT_SIGINT=N raises SIGINT as the output is written past its Nth byte.
 // LEADCUT_RENAME="A B" renames A over B as leadcut opens a file by name, as another program
 // may at that moment. LEADCUT_ALIAS=1 gives each descriptor an inode number of its own, as
-// FUSE filesystems may give one file several; =2 also makes every status-change time the
-// same; =dev gives the output the input's inode number, on another device.
+// FUSE filesystems may give one file several; =dev gives the output the input's inode
+// number, on another device.
 #define FIU_ENABLE 1 // else fiu.h makes its calls no-ops
 
 #include <cerrno>
@@ -28,30 +28,40 @@
 
 namespace {
 
-const char *const names[] = {"", "input", "output", "old", "stderr", "null"};
 enum role { none, input, output, old, standard_error, null_device };
+const char *const names[] = {"", "input", "output", "old", "stderr", "null"};
 role roles[1024];
 long long written[1024];
-bool created[1024];
+bool created[1024], exiting = false, output_open = false, data_written = false;
 int input_fd = -1;
 long countdown = 0, sigint_at = -1;
-bool exiting = false, output_open = false, data_written = false;
 
 template <class F> F *real(const char *name) {
 	return reinterpret_cast<F *>(dlsym(RTLD_NEXT, name));
 }
 
-long long count(int fd) { return fd >= 0 && fd < 1024 ? written[fd] : 0; }
-role of(int fd) { return fd == 2 ? standard_error : fd >= 0 && fd < 1024 ? roles[fd] : none; }
-
+bool ours(int fd) { return fd >= 0 && fd < 1024; }
+role of(int fd) { return fd == 2 ? standard_error : ours(fd) ? roles[fd] : none; }
+long long count(int fd) { return ours(fd) ? written[fd] : 0; }
 long long position(int fd) { return real<off64_t(int, off64_t, int)>("lseek64")(fd, 0, SEEK_CUR); }
 long long told(FILE *f) { return real<off64_t(FILE *)>("ftello64")(f); }
+long long size(const char *path) {
+	struct stat64 st {};
+	return real<int(const char *, struct stat64 *)>("stat64")(path, &st) == 0 ? st.st_size : -1;
+}
 
 // The marker of the exit is registered at the first call, in main, after a coverage
 // profiler's: so it runs first, and the profile's writes never fail.
 int nth_call(const char *, int *, void **, unsigned *) {
 	static const int registered = std::atexit([] { exiting = true; });
 	return !exiting && registered == 0 && --countdown == 0;
+}
+
+[[gnu::constructor]] void arm() {
+	fiu_init(0);
+	if (const char *n = std::getenv("LEADCUT_FAULT")) countdown = std::strtol(n, nullptr, 10);
+	if (const char *n = std::getenv("LEADCUT_SIGINT")) sigint_at = std::strtol(n, nullptr, 10);
+	fiu_enable_external("leadcut", 1, nullptr, 0, nth_call);
 }
 
 // True when this call is the one to fail: its record is written and errno set.
@@ -67,20 +77,14 @@ bool fails(const char *kind, role file, long long number) {
 	return true;
 }
 
-[[gnu::constructor]] void arm() {
-	fiu_init(0);
-	if (const char *n = std::getenv("LEADCUT_FAULT")) countdown = std::strtol(n, nullptr, 10);
-	if (const char *n = std::getenv("LEADCUT_SIGINT")) sigint_at = std::strtol(n, nullptr, 10);
-	fiu_enable_external("leadcut", 1, nullptr, 0, nth_call);
-}
-
 int opened(int fd, role r, bool excl) {
-	if (fd >= 0 && fd < 1024) roles[fd] = r, written[fd] = 0, created[fd] = excl;
+	if (ours(fd)) roles[fd] = r, written[fd] = 0, created[fd] = excl;
 	output_open = output_open || r == output || r == old;
 	return fd;
 }
 
-int open_file(const char *path, int flags, mode_t mode) {
+int open_file(const char *path, int flags, va_list args) {
+	const auto mode = mode_t(va_arg(args, unsigned));
 	char from[64], to[64];
 	const char *race = std::getenv("LEADCUT_RENAME");
 	if (race && std::sscanf(race, "%63s %63s", from, to) == 2)
@@ -95,27 +99,57 @@ int open_file(const char *path, int flags, mode_t mode) {
 
 // The header is the output's first 44 bytes, and the close of the file made to hold it alone.
 const char *writing(int fd, const char *kind) {
-	if (fd < 0 || fd >= 1024) return kind;
-	return count(fd) < 44 || (*kind == 'c' && created[fd] && count(fd) == 44) ? "header" : kind;
+	const bool close = *kind == 'c';
+	return of(fd) != output                                              ? kind
+	       : count(fd) < 44 || (close && created[fd] && count(fd) == 44) ? "header"
+									     : kind;
 }
 
 } // namespace
+
+// A call that fails as `kind` of `file`, at `number`, returning `failed`; else the real one.
+#define FAILING(type, name, params, args, kind, file, number, failed)                              \
+	extern "C" type name params {                                                              \
+		if (fails(kind, file, number)) return failed;                                      \
+		return real<type params>(#name) args;                                              \
+	}
+FAILING(ssize_t, read, (int fd, void *b, size_t n), (fd, b, n), "read", of(fd), position(fd), -1)
+FAILING(size_t, fread, (void *b, size_t s, size_t n, FILE *f), (b, s, n, f), "read", of(fileno(f)),
+	told(f), 0)
+FAILING(int, fgetc, (FILE * f), (f), "read", of(fileno(f)), told(f), EOF)
+FAILING(int, fseeko64, (FILE * f, off64_t at, int how), (f, at, how), "seek", of(fileno(f)),
+	told(f), -1)
+FAILING(off64_t, ftello64, (FILE * f), (f), "position", of(fileno(f)), told(f), -1)
+FAILING(off64_t, lseek64, (int fd, off64_t at, int how), (fd, at, how),
+	at == 0 && how == SEEK_CUR ? "position" : "seek", of(fd), position(fd), -1)
+FAILING(int, stat64, (const char *p, struct stat64 *st), (p, st), "lookup", output, 0, -1)
+FAILING(int, lstat64, (const char *p, struct stat64 *st), (p, st), "lookup", output, 0, -1)
+FAILING(ssize_t, readlink, (const char *p, char *b, size_t n), (p, b, n), "lookup", output, 0, -1)
+FAILING(int, fchmod, (int fd, mode_t m), (fd, m), "mode", of(fd), 0, -1)
+FAILING(int, fchown, (int fd, uid_t u, gid_t g), (fd, u, g), "mode", of(fd), 0, -1)
+FAILING(int, vfprintf, (FILE * f, const char *s, va_list a), (f, s, a), "print", standard_error, 0,
+	-1)
+FAILING(int, __vfprintf_chk, (FILE * f, int flag, const char *s, va_list a), (f, flag, s, a),
+	"print", standard_error, 0, -1)
+FAILING(int, rename, (const char *from, const char *to), (from, to), "rename", output, size(from),
+	-1)
 
 extern "C" {
 
 int open64(const char *path, int flags, ...) {
 	va_list args;
 	va_start(args, flags);
-	const auto mode = mode_t(va_arg(args, unsigned));
+	const int fd = open_file(path, flags, args);
 	va_end(args);
-	return open_file(path, flags, mode);
+	return fd;
 }
+
 int open(const char *path, int flags, ...) {
 	va_list args;
 	va_start(args, flags);
-	const auto mode = mode_t(va_arg(args, unsigned));
+	const int fd = open_file(path, flags, args);
 	va_end(args);
-	return open_file(path, flags, mode);
+	return fd;
 }
 
 FILE *fopen64(const char *path, const char *mode) {
@@ -127,9 +161,8 @@ FILE *fopen64(const char *path, const char *mode) {
 
 int close(int fd) {
 	const role r = of(fd);
-	const bool failed = r != standard_error &&
-			    fails(r == output ? writing(fd, "close") : "close", r, count(fd));
-	if (r != standard_error && fd >= 0 && fd < 1024) roles[fd] = none;
+	const bool failed = r != standard_error && fails(writing(fd, "close"), r, count(fd));
+	if (r != standard_error && ours(fd)) roles[fd] = none;
 	return real<int(int)>("close")(fd) != 0 || failed ? -1 : 0;
 }
 
@@ -137,42 +170,6 @@ int fclose(FILE *f) {
 	const bool failed = fails("close", of(fileno(f)), 0);
 	roles[fileno(f)] = none;
 	return real<int(FILE *)>("fclose")(f) != 0 || failed ? EOF : 0;
-}
-
-ssize_t read(int fd, void *bytes, size_t n) {
-	if (fails("read", of(fd), position(fd))) return -1;
-	return real<ssize_t(int, void *, size_t)>("read")(fd, bytes, n);
-}
-
-ssize_t pread64(int fd, void *bytes, size_t n, off64_t at) {
-	if (fails("read", of(fd), at)) return -1;
-	return real<ssize_t(int, void *, size_t, off64_t)>("pread64")(fd, bytes, n, at);
-}
-
-size_t fread(void *bytes, size_t size, size_t n, FILE *f) {
-	if (fails("read", of(fileno(f)), told(f))) return 0;
-	return real<size_t(void *, size_t, size_t, FILE *)>("fread")(bytes, size, n, f);
-}
-
-int fgetc(FILE *f) {
-	if (fails("read", of(fileno(f)), told(f))) return EOF;
-	return real<int(FILE *)>("fgetc")(f);
-}
-
-int fseeko64(FILE *f, off64_t at, int how) {
-	if (fails("seek", of(fileno(f)), told(f))) return -1;
-	return real<int(FILE *, off64_t, int)>("fseeko64")(f, at, how);
-}
-
-off64_t ftello64(FILE *f) {
-	if (fails("position", of(fileno(f)), told(f))) return -1;
-	return told(f);
-}
-
-off64_t lseek64(int fd, off64_t at, int how) {
-	const char *kind = at == 0 && how == SEEK_CUR ? "position" : "seek";
-	if (fails(kind, of(fd), position(fd))) return -1;
-	return real<off64_t(int, off64_t, int)>("lseek64")(fd, at, how);
 }
 
 int fstat64(int fd, struct stat64 *st) {
@@ -184,50 +181,11 @@ int fstat64(int fd, struct stat64 *st) {
 	if (fails(kind, r, position(fd)) || next(fd, st) != 0) return -1;
 	const char *how = std::getenv("LEADCUT_ALIAS");
 	struct stat64 in {};
-	if (how && std::strcmp(how, "dev") == 0 && (of(fd) == output || of(fd) == old) &&
-	    next(input_fd, &in) == 0)
+	if (how && *how == 'd' && (r == output || r == old) && next(input_fd, &in) == 0)
 		st->st_ino = in.st_ino, st->st_dev = in.st_dev + 1;
 	else if (how)
 		st->st_ino += static_cast<ino64_t>(fd) << 32; // far from any real number
-	if (how && *how == '2') st->st_ctim = {};
 	return 0;
-}
-
-int stat64(const char *path, struct stat64 *st) {
-	if (fails("lookup", output, 0)) return -1;
-	return real<int(const char *, struct stat64 *)>("stat64")(path, st);
-}
-
-int lstat64(const char *path, struct stat64 *st) {
-	if (fails("lookup", output, 0)) return -1;
-	return real<int(const char *, struct stat64 *)>("lstat64")(path, st);
-}
-
-ssize_t readlink(const char *path, char *text, size_t n) {
-	if (fails("lookup", output, 0)) return -1;
-	return real<ssize_t(const char *, char *, size_t)>("readlink")(path, text, n);
-}
-
-int rename(const char *from, const char *to) {
-	struct stat64 st {};
-	real<int(const char *, struct stat64 *)>("stat64")(from, &st);
-	if (fails("rename", output, st.st_size)) return -1;
-	return real<int(const char *, const char *)>("rename")(from, to);
-}
-
-int ftruncate64(int fd, off64_t size) {
-	if (fails("open", of(fd), 0)) return -1;
-	return real<int(int, off64_t)>("ftruncate64")(fd, size);
-}
-
-int fchmod(int fd, mode_t mode) {
-	if (fails("mode", of(fd), 0)) return -1;
-	return real<int(int, mode_t)>("fchmod")(fd, mode);
-}
-
-int fchown(int fd, uid_t user, gid_t group) {
-	if (fails("mode", of(fd), 0)) return -1;
-	return real<int(int, uid_t, gid_t)>("fchown")(fd, user, group);
 }
 
 ssize_t write(int fd, const void *bytes, size_t n) {
@@ -240,24 +198,10 @@ ssize_t write(int fd, const void *bytes, size_t n) {
 }
 
 ssize_t copy_file_range(int in, off64_t *in_at, int out, off64_t *out_at, size_t n, unsigned f) {
-	if (of(out) != output)
-		return real<ssize_t(int, off64_t *, int, off64_t *, size_t, unsigned)>(
-		    "copy_file_range")(in, in_at, out, out_at, n, f);
-	if (fails("copy", output, count(out))) return -1;
+	if (fails("copy", of(out) == output ? output : none, count(out))) return -1;
 	const ssize_t done = real<ssize_t(int, off64_t *, int, off64_t *, size_t, unsigned)>(
 	    "copy_file_range")(in, in_at, out, out_at, n, f);
-	if (done > 0) written[out] += done, data_written = true;
+	if (done > 0 && of(out) == output) written[out] += done, data_written = true;
 	return done;
-}
-
-int vfprintf(FILE *f, const char *format, va_list args) {
-	if (fails("print", standard_error, 0)) return -1;
-	return real<int(FILE *, const char *, va_list)>("vfprintf")(f, format, args);
-}
-
-int __vfprintf_chk(FILE *f, int flag, const char *format, va_list args) {
-	if (fails("print", standard_error, 0)) return -1;
-	return real<int(FILE *, int, const char *, va_list)>("__vfprintf_chk")(f, flag, format,
-									       args);
 }
 }

@@ -19,25 +19,20 @@ using pieces = std::vector<std::pair<std::uintmax_t, string>>; // bytes at their
 
 // A little-endian field of n bytes.
 string le(std::uint32_t v, int n) { return n == 0 ? "" : char(v) + le(v >> 8, n - 1); }
-
 string chunk(const string &id, const string &body, std::int64_t size = -1) {
 	return id + le(std::uint32_t(size < 0 ? std::int64_t(body.size()) : size), 4) + body;
 }
-
 string riff(const string &chunks) {
 	return "RIFF" + le(std::uint32_t(chunks.size() + 4), 4) + "WAVE" + chunks;
 }
-
 string fmt_chunk(unsigned channels, std::uint32_t rate, unsigned bits, unsigned tag = 1) {
 	const unsigned align = channels * bits / 8;
 	return chunk("fmt ", le(tag, 2) + le(channels, 2) + le(rate, 4) + le(rate * align, 4) +
 				 le(align, 2) + le(bits, 2));
 }
-
 string wav(unsigned channels, std::uint32_t rate, unsigned bits, const string &data) {
 	return riff(fmt_chunk(channels, rate, bits) + chunk("data", data));
 }
-
 // The canonical header the program writes.
 string header(std::uint32_t size, unsigned channels, std::uint32_t rate, unsigned bits) {
 	return riff(fmt_chunk(channels, rate, bits) + "data" + le(size, 4))
@@ -49,13 +44,13 @@ string header(std::uint32_t size, unsigned channels, std::uint32_t rate, unsigne
 string report(unsigned channels, std::uint32_t rate, unsigned bits, std::int64_t size,
 	      unsigned tag = 1) {
 	char text[400]; // room for any of them
-	static_cast<void>(std::snprintf(
-	    text, sizeof text,
-	    "in.wav :\n  <fmt > (16 bytes)\n    format tag     = %u (1 = PCM)\n"
-	    "    channels       = %u\n    samples/sec    = %u\n    avg. bytes/sec = %u\n"
-	    "    block align    = %u\n    bits/sample    = %u\n",
-	    std::uint32_t(std::int16_t(tag)), channels, rate, rate * (channels * bits / 8),
-	    channels * bits / 8, bits));
+	static_cast<void>(std::snprintf(text, sizeof text,
+					"in.wav :\n  <fmt > (16 bytes)\n    format tag     = %u (1 "
+					"= PCM)\n    channels       = %u\n"
+					"    samples/sec    = %u\n    avg. bytes/sec = %u\n    "
+					"block align    = %u\n    bits/sample    = %u\n",
+					std::uint32_t(std::int16_t(tag)), channels, rate,
+					rate * (channels * bits / 8), channels * bits / 8, bits));
 	return text + (size < 0 ? "" : "  <data> (" + to_string(size) + " bytes)\n");
 }
 
@@ -71,7 +66,6 @@ string part(const fs::path &file, std::uintmax_t at, std::size_t n) {
 	std::ifstream(file, std::ios::binary).seekg(std::streamoff(at)).read(bytes.data(), long(n));
 	return bytes;
 }
-
 string get(const fs::path &f) { return fs::is_regular_file(f) ? part(f, 0, fs::file_size(f)) : ""; }
 
 // This test process's own folder, where its runs take place.
@@ -97,60 +91,81 @@ string far(const char *oto) {
 // The Japanese line in the console's encoding: Shift-JIS under code page 932, else UTF-8.
 const string usage =
     "Usage: leadcut [option] <wav_file_in> <wav_file_out> <time-ms>\n" +
-    sys("wav_file_in\x82\xcc\x90\xe6\x93\xaa\x82\xa9\x82\xe7time-ms\x83\x7e\x83\x8a"
-	"\x95\x62\x8d\xed\x8f\x9c\x82\xb5\x82\xbd\x82\xe0\x82\xcc\x82\xf0wav_file_out"
-	"\x82\xc9\x8f\x6f\x97\xcd\x82\xb5\x82\xdc\x82\xb7\n\n",
+    sys("wav_file_in\x82\xcc\x90\xe6\x93\xaa\x82\xa9\x82\xe7time-"
+	"ms\x83\x7e\x83\x8a\x95\x62\x8d\xed\x8f\x9c\x82"
+	"\xb5\x82\xbd\x82\xe0\x82\xcc\x82\xf0wav_file_"
+	"out\x82\xc9\x8f\x6f\x97\xcd\x82\xb5\x82\xdc\x82\xb7\n\n",
 	"wav_file_inの先頭からtime-msミリ秒削除したものをwav_file_outに出力します\n\n");
 const string d = pattern(600000), in = wav(2, 44100, 16, d), h = header(600000, 2, 44100, 16);
-const string rep = report(2, 44100, 16, 600000), fmt_rep = report(2, 44100, 16, -1);
-const string fmt = fmt_chunk(2, 44100, 16), to = "in.wav -> out.wav (", d8 = pattern(20001);
-const string hyo = sys("\x95\\", "表"), e_ = sys("?", "é"), a260(260, 'a'), e100(100, 'e');
-const string cut = h + shifted(d, 88200), d3 = pattern(3 << 20), junk = riff(fmt + "JUNK");
-const string huge = riff(fmt + chunk("data", d.substr(0, 1000), 4294967295u));
-const string rep3 = report(2, 44100, 16, 3 << 20), h3 = header(3 << 20, 2, 44100, 16);
+const string rep = report(2, 44100, 16, 600000), fmt_rep = report(2, 44100, 16, -1), e100(100, 'e');
+const string fmt = fmt_chunk(2, 44100, 16), d8 = pattern(20001), d3 = pattern(3 << 20);
+const string hyo = sys("\x95\\", "表"), e_ = sys("?", "é"),
+	     a260(260, 'a'), junk = riff(fmt + "JUNK");
+const string huge = riff(fmt + chunk("data", d.substr(0, 1000), 4294967295u)),
+	     huge_rep = fmt_rep + "  <data> (-1 bytes)\n", rep3 = report(2, 44100, 16, 3 << 20),
+	     h3 = header(3 << 20, 2, 44100, 16);
 // Long recordings, of 2^31 bytes and more, as sparse files.
 constexpr std::uintmax_t g2 = 1u << 31, g3 = 3u << 30, riff_max = (1ull << 32) + 7;
-// A report of in.wav under another name.
+// The report of in.wav under another name; the report and the closing line of a cut.
 string as(const string &name) { return name + rep.substr(6); }
+string said(const string &out, const string &ms, const string &r = rep) {
+	return r + r.substr(0, r.find(" :")) + " -> " + out + " (" + ms + "ms)\n";
+}
 
-// What a row needs besides the program: POSIX's files and names, or the fault library
-// (neither Wine nor a build without libfiu has it; a hook that exports LEADCUT_ is for it).
-enum needs { anywhere, posix, fault_library };
-
-// A row: its name, the words and the input, what is printed and the status, then the bytes
-// of the file `name` afterwards ("" for none) and its permissions (-1: not looked at); the
-// file-size limit in blocks of 512 bytes, bytes put at offsets of in.wav, and a shell command
-// run before the program in its folder; what it needs: POSIX, or as root natively the tools
-// named; and whether it runs again under faults.
-// clang-format off
+// A row: its name, the words, then the input, what is printed and the status, the bytes of the
+// file `name` afterwards ("" for none) and its permissions (-1: not looked at); the file-size
+// limit in blocks of 512 bytes, bytes put at offsets of in.wav, a shell command run before
+// the program in its folder; whether it needs POSIX's files and names, or as root natively
+// the tools named (a hook that exports LEADCUT_ needs the fault library); whether it runs
+// again under faults.
 struct fields {
-	string input = in, err = ""; int status = 0; string out = "", name = "out.wav";
-	int mode = -1, blocks = 1 << 17; pieces more = {}; string hook = ""; enum needs needs = anywhere;
-	string tools = ""; bool faults = false;
+	string input = in, err = "";
+	int status = 0;
+	string out = "", name = "out.wav";
+	int mode = -1, blocks = 1 << 17;
+	pieces more = {};
+	string hook = "";
+	bool posix = false;
+	string tools = "";
+	bool faults = false;
 };
-struct row { const char *id; std::vector<string> words; fields f; };
+struct row {
+	const char *id;
+	std::vector<string> words;
+	fields f;
+};
 
 // A C1 control, a sequence cut short, DEL, an overlong form, a surrogate, a code point past
 // U+10FFFF and another overlong one, then the first or last of their kinds that are well formed.
-const string bad = "\xc2\x9b\xe3\x81\x7f\xe0\x9f\xbf\xed\xa0\x80\xf4\x90\x80\x80\xc1\xbf"
-		   "\xdf\xbf\xc2\xa0😀";
-// Views of the run's folder through FUSE (V: bindfs, S: sshfs to an sshd of the run's own, on
-// the loopback), and an exFAT image through FUSE (X, copied to x at the end), a tmpfs (T, to t).
-const string alias = "export LEADCUT_ALIAS=", refused = "cannot overwrite input file : ",
+const string bad =
+    "\xc2\x9b\xe3\x81\x7f\xe0\x9f\xbf\xed\xa0\x80\xf4\x90\x80\x80\xc1\xbf\xdf\xbf\xc2\xa0😀";
+// Views of the run's folder through FUSE (V: bindfs; S: sshfs to an sshd of the run's own on
+// the loopback, with its own keys), an exFAT image through FUSE on a loop device (X, copied to x
+// at the end) and a small tmpfs (T, to t), all in the run's folder.
+const string
+    no = "cannot overwrite input file : ",
+    alias = "export LEADCUT_ALIAS=",
     bind = "mkdir V && bindfs --ctime-from-mtime . V && trap 'fusermount -u V' 0",
     ssh = "mkdir -p /run/sshd S && ssh-keygen -qN '' -t ed25519 -f h && ssh-keygen -qN '' -t "
-	"ed25519 -f u && P=$((20000 + $$ % 30000)) && $(command -v sshd) -f /dev/null -h \"$PWD/h\" "
-	"-o ListenAddress=127.0.0.1:$P -o AuthorizedKeysFile=\"$PWD/u.pub\" -o StrictModes=no -o "
-	"PidFile=\"$PWD/pid\" -o 'Subsystem sftp internal-sftp' && trap 'fusermount -u S; kill "
-	"$(cat pid)' 0 && sshfs -p $P -o BatchMode=yes,StrictHostKeyChecking=no,IdentityFile=\"$PWD"
-	"/u\",UserKnownHostsFile=/dev/null root@127.0.0.1:\"$PWD\" S",
+	  "ed25519 -f u && "
+	  "P=$((20000 + $$ % 30000)) && $(command -v sshd) -f /dev/null -h \"$PWD/h\" -o "
+	  "ListenAddress=127.0.0.1:$P "
+	  "-o AuthorizedKeysFile=\"$PWD/u.pub\" -o StrictModes=no -o PidFile=\"$PWD/pid\" -o "
+	  "'Subsystem sftp "
+	  "internal-sftp' && trap 'fusermount -u S; kill $(cat pid)' 0 && sshfs -p $P -o "
+	  "BatchMode=yes,"
+	  "StrictHostKeyChecking=no,UserKnownHostsFile=/dev/null,IdentityFile=\"$PWD/u\" "
+	  "127.0.0.1:\"$PWD\" S",
+    ssh_tools = "ssh-keygen sshd sshfs",
     exfat = "truncate -s 9M x.img && mkfs.exfat x.img >/dev/null && mkdir X && D=$(losetup -f "
-	"--show x.img) && trap 'exec 3<&-; cp -r X x; umount X; losetup -d $D' 0 && "
-	"mount.exfat-fuse $D X && ", exfat_tools = "mkfs.exfat mount.exfat-fuse losetup",
-    full = "mkdir T && mount -t tmpfs -o size=256k none T && trap 'cp -r T t; umount T' 0 && ";
+	    "--show x.img) && "
+	    "trap 'exec 3<&-; cp -r X x; umount X; losetup -d $D' 0 && mount.exfat-fuse $D X && ",
+    exfat_tools = "mkfs.exfat mount.exfat-fuse losetup";
 
+// clang-format off
 const row rows[] = {
-    {"options_end", {"-c", "-l", "--", "in.wav"}, {.input = in + "xyz", .err = rep, .faults = true}},
+    {"options_end", {"-c", "-l", "--", "in.wav"}, {.input = in + "xyz", .err = rep, .faults =
+     true}},
     {"no_operand", {}, {.err = usage, .status = 1}},
     {"cut_without_time", {"-c", "x"}, {.err = usage, .status = 1}},
     // Only "--" ends the options: any other word that starts with it is letters, all illegal.
@@ -158,172 +173,167 @@ const row rows[] = {
      usage, .status = 1}},
     // No byte a terminal obeys reaches it from a name or a time: controls and bytes outside
     // UTF-8 show as '?' (under Wine the code page's conversion gives the same).
-    {"name_controls", {"\x1b]0;t\a\xff.wav"}, {.err = "cannot open file : ?]0;t??.wav\n", .status = 1}},
+    {"name_controls", {"\x1b]0;t\a\xff.wav"}, {.err = "cannot open file : ?]0;t??.wav\n", .status =
+     1}},
     {"time_controls", {"in.wav", "out", "\x1b[2J"}, {.err = "invalid time : ?[2J\n", .status = 1}},
-    {"name_not_utf8", {"in.wav", bad + ".x", "0"}, {.err = rep + "in.wav -> " + string(16, '?') +
-     "\xdf\xbf\xc2\xa0😀.wav (0ms)\n", .out = h + d, .name = bad + ".wav", .needs = posix}},
+    {"name_not_utf8", {"in.wav", bad + ".x", "0"}, {.err = said(string(16, '?') +
+     "\xdf\xbf\xc2\xa0😀.wav", "0"), .out = h + d, .name = bad + ".wav", .posix = true}},
     {"name_too_long", {a260}, {.err = "file name too long : " + a260 + "\n", .status = 1}},
     // A short identifier ends the walk cleanly; any other short field is a read error.
-    {"short_field", {"in.wav"}, {.input = in.substr(0, 30), .err = fmt_rep.substr(0, 112) +
-     "read error : 30\n", .status = 1}},
-    {"not_riff", {"in.wav"}, {.input = "RIFX" + in.substr(4), .err = "in.wav :\nNot a 'RIFF' format\n",
-     .status = 1}},
-    {"format_tag", {"in.wav"}, {.input = riff(fmt_chunk(2, 44100, 16, 65534)), .err = report(2, 44100,
-     16, -1, 65534) + "\nThis program supported \"PCM format\" wav file\nin.wav : format tag = -2"
-     "\n", .status = 1}},
-    // A zero after an odd body is skipped, any other byte starts the next chunk.
+    {"short_field", {"in.wav"}, {.input = in.substr(0, 30), .err = fmt_rep.substr(0, 112) + "read "
+     "error : 30\n", .status = 1}},
+    {"not_riff", {"in.wav"}, {.input = "RIFX" + in.substr(4), .err = "in.wav :\nNot a 'RIFF' "
+     "format\n", .status = 1}},
+    {"format_tag", {"in.wav"}, {.input = riff(fmt_chunk(2, 44100, 16, 65534)), .err = report(2,
+     44100, 16, -1, 65534) + "\nThis program supported \"PCM format\" wav file\nin.wav : format "
+     "tag = -2\n", .status = 1}},
+    // A zero after an odd body is skipped, any other byte starts the next chunk. A new
+    // output's mode is the umask's.
     {"pad_byte", {"in.wav", "out", "0"}, {.input = riff(fmt + chunk("LIST", "abc") + '\0' +
-     chunk("JUNK", "xyz") + chunk("data", "wxyz")), .err = fmt_rep + "  <LIST> (3 bytes)\n  <JUNK>"
-     " (3 bytes)\n  <data> (4 bytes)\n" + to + "0ms)\n", .out = header(4, 2, 44100, 16) + "wxyz"}},
-    // An existing output is replaced; its mode stays, a new one's is the umask's.
-    {"replaced", {"in.wav", "e", "0"}, {.input = wav(1, 8000, 8, "a") + '\0', .err = report(1, 8000,
-     8, 1) + "in.wav -> e.wav (0ms)\n", .out = header(1, 1, 8000, 8) + "a", .name = "e.wav",
-     .faults = true}},
-    {"mode_kept", {"in.wav", "e", "0"}, {.err = rep + "in.wav -> e.wav (0ms)\n", .out = h + d,
-     .name = "e.wav", .mode = 0640, .hook = "chmod 640 e.wav", .needs = posix}},
-    {"mode_new", {"in.wav", "out", "0"}, {.err = rep + to + "0ms)\n", .out = h + d, .mode = 0664,
-     .hook = "umask 002", .needs = posix}},
-    // The target of a symbolic link takes the cut; the link stays.
-    {"link_output", {"in.wav", "l", "0"}, {.err = rep + "in.wav -> l.wav (0ms)\n", .out = h + d,
-     .name = "e.wav", .hook = "ln -s e.wav l.wav", .needs = posix}},
+     chunk("JUNK", "xyz") + chunk("data", "wxyz")), .err = said("out.wav", "0", fmt_rep + "  "
+     "<LIST> (3 bytes)\n  <JUNK> (3 bytes)\n  <data> (4 bytes)\n"), .out = header(4, 2, 44100, 16) +
+     "wxyz", .mode = 0664, .hook = "umask 002"}},
+    // An existing output is replaced, keeping its mode; a symbolic link's target is.
+    {"replaced", {"in.wav", "e", "0"}, {.input = wav(1, 8000, 8, "a") + '\0', .err = said("e.wav",
+     "0", report(1, 8000, 8, 1)), .out = header(1, 1, 8000, 8) + "a", .name = "e.wav", .mode = 0640,
+     .hook = "chmod 640 e.wav", .faults = true}},
+    {"link_output", {"in.wav", "l", "0"}, {.err = said("l.wav", "0"), .out = h + d, .name = "e.wav",
+     .hook = "ln -s e.wav l.wav", .posix = true}},
     // No byte a terminal obeys reaches it from an identifier, which ends at its first zero.
     {"id_controls", {"in.wav"}, {.input = riff(chunk("\x1b[2J", "") + chunk("\r\n\x7f\xff", "") +
-     chunk(string("b\0\x1b\0", 4), "", ~7u) + fmt), .err = "in.wav :\n  <?[2J> (0 bytes)\n"
-     "  <\?\?\?\?> (0 bytes)\n  <b> (-8 bytes)\n"}},
+     chunk(string("b\0\x1b\0", 4), "", ~7u) + fmt), .err = "in.wav :\n  <?[2J> (0 bytes)\n  "
+     "<\?\?\?\?> (0 bytes)\n  <b> (-8 bytes)\n"}},
     // Cuts drop whole frames; their times are plain decimals in range, with a digit. The
     // system copies aligned audio; the rest goes through the block, several times here.
-    {"kernel_copy", {"-c", "in.wav", "out.raw", "0", "extra"}, {.input = wav(2, 44100, 16, d3),
-     .err = rep3 + to + "0ms)\n", .out = h3 + d3, .faults = true}},
-    {"block_copy", {"in.wav", "out", "7000"}, {.input = wav(2, 44100, 16, d3), .err = rep3 + to +
-     "-7000ms)\n", .out = h3 + shifted(d3, 1234800), .faults = true}},
-    {"time_suffix", {"-l", "in.wav", "out.", "500ms"}, {.err = rep + to + "-500ms)\n", .out = cut}},
-    {"time_space", {"in.wav", "out", " \t\n\v\f\r+3"}, {.err = rep + to + "-3ms)\n", .out = h +
-     shifted(d, 528)}},
+    {"kernel_copy", {"-c", "in.wav", "out.raw", "0", "extra"}, {.input = wav(2, 44100, 16, d3), .err
+     = said("out.wav", "0", rep3), .out = h3 + d3, .faults = true}},
+    {"block_copy", {"in.wav", "out", "7000"}, {.input = wav(2, 44100, 16, d3), .err =
+     said("out.wav", "-7000", rep3), .out = h3 + shifted(d3, 1234800), .faults = true}},
+    {"time_text", {"-l", "in.wav", "out.", " \t\n\v\f\r+500ms"}, {.err = said("out.wav", "-500"),
+     .out = h + shifted(d, 88200)}},
     {"time_negative", {"in.wav", "out", "-500"}, {.err = "invalid time : -500\n", .status = 1}},
     {"time_huge", {"in.wav", "out", "18446744073709551617"}, {.err = "invalid time : "
      "18446744073709551617\n", .status = 1}},
-    {"mono_8bit", {"in.wav", "out", "1000"}, {.input = wav(1, 11025, 8, d8), .err = report(1, 11025,
-     8, 20001) + to + "-1000ms)\n", .out = header(20001, 1, 11025, 8) + shifted(d8, 11025)}},
+    {"mono_8bit", {"in.wav", "out", "1000"}, {.input = wav(1, 11025, 8, d8), .err = said("out.wav",
+     "-1000", report(1, 11025, 8, 20001)), .out = header(20001, 1, 11025, 8) + shifted(d8, 11025)}},
     // Data the file does not hold is a read error, known before any output is touched.
-    {"data_past_end", {"in.wav", "e", "0"}, {.input = huge, .err = fmt_rep + "  <data> (-1 bytes)\n"
-     "read error : 1044\n", .status = 1, .out = e100, .name = "e.wav"}},
-    {"time_past_end", {"in.wav", "out", "2147483647"}, {.input = huge, .err = fmt_rep + "  <data> "
-     "(-1 bytes)\nread error : 4294967339\n", .status = 1}},
-    {"no_fmt", {"in.wav", "out", "0"}, {.input = riff(chunk("data", "abcd")), .err = "in.wav :\n"
-     "  <data> (4 bytes)\nin.wav : no 'fmt ' chunk\n", .status = 1}},
-    {"no_data", {"in.wav", "out", "0"}, {.input = riff(fmt), .err = fmt_rep +
-     "in.wav : no 'data' chunk\n", .status = 1}},
+    {"data_past_end", {"in.wav", "e", "0"}, {.input = huge, .err = huge_rep + "read error : 1044\n",
+     .status = 1, .out = e100, .name = "e.wav"}},
+    {"time_past_end", {"in.wav", "out", "2147483647"}, {.input = huge, .err = huge_rep + "read "
+     "error : 4294967339\n", .status = 1}},
+    {"no_fmt", {"in.wav", "out", "0"}, {.input = riff(chunk("data", "abcd")), .err = "in.wav :\n  "
+     "<data> (4 bytes)\nin.wav : no 'fmt ' chunk\n", .status = 1}},
+    {"no_data", {"in.wav", "out", "0"}, {.input = riff(fmt), .err = fmt_rep + "in.wav : no 'data' "
+     "chunk\n", .status = 1}},
     // No time can be cut without a sample rate; 0 ms can.
     {"rate_0", {"in.wav", "out", "1"}, {.input = wav(1, 0, 8, "ab"), .err = report(1, 0, 8, 2) +
      "in.wav : samples/sec = 0\n", .status = 1}},
-    {"rate_0_0ms", {"in.wav", "out", "0"}, {.input = wav(1, 0, 8, "ab"), .err = report(1, 0, 8, 2) +
-     to + "0ms)\n", .out = header(2, 1, 0, 8) + "ab"}},
+    {"rate_0_0ms", {"in.wav", "out", "0"}, {.input = wav(1, 0, 8, "ab"), .err = said("out.wav", "0",
+     report(1, 0, 8, 2)), .out = header(2, 1, 0, 8) + "ab"}},
     // An operand that ends in a separator names ".wav" in that folder. A slash separates
     // folders everywhere, a backslash on Windows; a dot in a folder's name is no extension,
     // nor is one that begins a name.
-    {"folder_operand", {"in.wav", "no/", "0"}, {.err = rep + "cannot open file : no/.wav\n",
-     .status = 1}},
-    {"dot_name", {"in.wav", "sub/../sub/.t", "0"}, {.err = rep + "in.wav -> sub/../sub/.t.wav (0ms)\n",
-     .out = h + d, .name = "sub/.t.wav", .hook = "mkdir sub"}},
-    {"backslash", {"in.wav", "sub\\x.y", "0"}, {.err = rep + "in.wav -> sub\\x.wav (0ms)\n",
-     .out = h + d, .name = on_windows ? "sub/x.wav" : "sub\\x.wav", .hook = "mkdir sub"}},
+    {"folder_operand", {"in.wav", "no/", "0"}, {.err = rep + "cannot open file : no/.wav\n", .status
+     = 1}},
+    {"dot_name", {"in.wav", "sub/../sub/.t", "0"}, {.err = said("sub/../sub/.t.wav", "0"), .out = h
+     + d, .name = "sub/.t.wav", .hook = "mkdir sub"}},
+    {"backslash", {"in.wav", "sub\\x.y", "0"}, {.err = said("sub\\x.wav", "0"), .out = h + d, .name
+     = on_windows ? "sub/x.wav" : "sub\\x.wav", .hook = "mkdir sub"}},
     // Names are UTF-8 inside: each leads to its own file, and no character holds a separator.
-    {"kanji", {"表.wav", "ソ.raw", "500"}, {.err = as(hyo + ".wav") + hyo + ".wav -> " + sys("\x83\\",
-     "ソ") + ".wav (-500ms)\n", .out = cut, .name = "ソ.wav"}},
-    {"kanji_self", {"表.wav", "表", "0"}, {.err = as(hyo + ".wav") + refused + hyo + ".wav\n",
-     .status = 1}},
-    {"accent", {"é.wav", "é-cut", "0"}, {.err = as(e_ + ".wav") + e_ + ".wav -> " + e_ +
-     "-cut.wav (0ms)\n", .out = h + d, .name = "é-cut.wav"}},
-    {"yen", {"in.wav", "a¥b.raw", "0"}, {.err = rep + "in.wav -> a" + sys("?", "¥") + "b.wav (0ms)\n",
-     .out = h + d, .name = "a¥b.wav"}},
-    {"far_name", {"in.wav", far("音"), "0"}, {.err = sys(rep + "in.wav -> " + far("\x89\xb9") +
-     ".wav (0ms)\n", "file name too long : " + far("音") + "\n"), .status = !on_windows,
-     .out = sys(h + d, ""), .name = "sub/" + far("音").substr(11) + ".wav", .hook = "mkdir sub"}},
+    {"kanji", {"表.wav", "ソ.raw", "500"}, {.err = said(sys("\x83\\", "ソ") + ".wav", "-500", as(hyo
+     + ".wav")), .out = h + shifted(d, 88200), .name = "ソ.wav"}},
+    {"kanji_self", {"表.wav", "表", "0"}, {.err = as(hyo + ".wav") + no + hyo + ".wav\n", .status =
+     1}},
+    {"accent_yen", {"é.wav", "a¥b.raw", "0"}, {.err = said("a" + sys("?", "¥") + "b.wav", "0", as(e_
+     + ".wav")), .out = h + d, .name = "a¥b.wav"}},
+    {"far_name", {"in.wav", far("音"), "0"}, {.err = sys(said(far("\x89\xb9") + ".wav", "0"),
+     "file name too long : " + far("音") + "\n"), .status = !on_windows, .out = sys(h + d, ""),
+     .name = "sub/" + far("音").substr(11) + ".wav", .hook = "mkdir sub"}},
     // A name in another case is another file but where the folder ignores case (Windows).
-    {"case", {"in.wav", "IN", "0"}, {.err = rep + sys(refused + "IN.wav\n", "in.wav -> IN.wav (0ms)\n"),
-     .status = on_windows, .out = sys("", h + d), .name = "IN.wav"}},
+    {"case", {"in.wav", "IN", "0"}, {.err = sys(rep + no + "IN.wav\n", said("IN.wav", "0")), .status
+     = on_windows, .out = sys("", h + d), .name = "IN.wav"}},
     // Other programs act on the files as leadcut opens its output: a file renamed over the
     // input's name (in.wav stays the reported file), or the output's name made a link to it.
-    {"input_renamed", {"é.wav", "out", "500"}, {.err = as(e_ + ".wav") + e_ + ".wav -> out.wav "
-     "(-500ms)\n", .out = cut, .hook = "export LEADCUT_RENAME='e.wav é.wav'"}},
-    {"output_linked", {"in.wav", "e", "0"}, {.err = rep + refused + "e.wav\n", .status = 1, .out = in,
+    {"input_renamed", {"é.wav", "out", "0"}, {.err = said("out.wav", "0", as(e_ + ".wav")), .out = h
+     + d, .hook = "export LEADCUT_RENAME='e.wav é.wav'"}},
+    {"output_linked", {"in.wav", "e", "0"}, {.err = rep + no + "e.wav\n", .status = 1, .out = in,
      .name = "e.wav", .hook = "export LEADCUT_RENAME='link.wav e.wav'"}},
     // Where inode numbers lie, the output is the input when the folder holds both names as one
     // entry; a hard link's name takes the cut and the input keeps its bytes. Equal inode
     // numbers on two devices are two files.
-    {"alias_self", {"in.wav", "in", "0"}, {.err = rep + refused + "in.wav\n", .status = 1,
-     .hook = alias + "1"}},
-    {"alias_link", {"in.wav", "link", "0"}, {.err = rep + "in.wav -> link.wav (0ms)\n", .out = h + d,
-     .name = "link.wav", .hook = alias + "1", .faults = true}},
-    {"alias_copy", {"in.wav", "c", "0"}, {.err = rep + "in.wav -> c.wav (0ms)\n", .out = h + d,
-     .name = "c.wav", .hook = alias + "2 && cp -p in.wav c.wav"}},
-    {"alias_device", {"in.wav", "e", "0"}, {.err = rep + "in.wav -> e.wav (0ms)\n", .out = h + d,
-     .name = "e.wav", .hook = alias + "dev"}},
+    {"alias_self", {"in.wav", "in", "0"}, {.err = rep + no + "in.wav\n", .status = 1, .hook = alias
+     + "1"}},
+    {"alias_link", {"in.wav", "link", "0"}, {.err = said("link.wav", "0"), .out = h + d, .name =
+     "link.wav", .hook = alias + "1", .faults = true}},
+    {"alias_device", {"in.wav", "e", "0"}, {.err = said("e.wav", "0"), .out = h + d, .name =
+     "e.wav", .hook = alias + "dev"}},
     // The output is never standard error's file, but a device may be both; a FIFO or a device
     // takes the whole output, unless it takes no header. With standard output and error
     // closed, the output would take the place of standard error and receive the closing line;
     // Wine's own start-up takes both, so there standard error alone is closed.
-    {"closed_streams", {"in.wav", "out", "0"}, {.out = h + d, .hook = sys("exec 2>&-",
-     "exec >&- 2>&-"), .faults = true}},
-    {"stderr_output", {"in.wav", "out", "0"}, {.status = 1, .out = rep + "cannot overwrite standard "
-     "error : out.wav\n", .hook = "exec 2>out.wav", .needs = posix}},
+    {"closed_streams", {"in.wav", "out", "0"}, {.out = h + d, .hook = sys("exec 2>&-", "exec >&- "
+     "2>&-"), .faults = true}},
+    {"stderr_output", {"in.wav", "out", "0"}, {.status = 1, .out = rep + "cannot overwrite "
+     "standard error : out.wav\n", .hook = "exec 2>out.wav", .posix = true}},
     {"null_device", {"in.wav", "out", "0"}, {.name = "none", .hook = "ln -s /dev/null out.wav && "
-     "exec 2>/dev/null", .needs = posix}},
+     "exec 2>/dev/null", .posix = true}},
     {"full_device", {"in.wav", "out", "0"}, {.err = rep + "out.wav : wav header write error\n",
-     .status = 1, .name = "none", .hook = "ln -s /dev/full out.wav", .needs = posix}},
+     .status = 1, .name = "none", .hook = "ln -s /dev/full out.wav", .posix = true}},
     // More time than audio: the audio all dropped.
-    {"fifo", {"in.wav", "out", "4000"}, {.err = rep + to + "-4000ms)\n", .out = h + shifted(d, 600000),
-     .name = "got", .hook = "mkfifo out.wav && { timeout 15 cat out.wav >got & }", .needs = posix}},
+    {"fifo", {"in.wav", "out", "4000"}, {.err = said("out.wav", "-4000"), .out = h + string(600000,
+     0), .name = "got", .hook = "mkfifo out.wav && { timeout 15 cat out.wav >got & }", .posix =
+     true}},
     // A reader that leaves, a report that cannot be printed: status 1, not a signal.
     {"fifo_reader_leaves", {"in.wav", "out", "0"}, {.err = rep + "write error : #\n", .status = 1,
-     .name = "none", .hook = "mkfifo out.wav && { head -c 9 out.wav >/dev/null & }", .needs = posix}},
+     .name = "none", .hook = "mkfifo out.wav && { head -c 9 out.wav >/dev/null & }", .posix =
+     true}},
     {"stderr_full", {"in.wav", "out", "0"}, {.status = 1, .out = h + d, .hook = "exec 2>/dev/full",
-     .needs = posix}},
+     .posix = true}},
     // A late failure (a file-size limit, a full filesystem, SIGINT in the copy) leaves an
     // existing output as it was.
-    {"size_limit", {"in.wav", "e", "500"}, {.err = rep + "write error : 550400\n", .status = 1,
-     .out = e100, .name = "e.wav", .blocks = 1075}},
+    {"size_limit", {"in.wav", "e", "500"}, {.err = rep + "write error : 550400\n", .status = 1, .out
+     = e100, .name = "e.wav", .blocks = 1075}},
     {"sigint", {"in.wav", "e", "7000"}, {.input = wav(2, 44100, 16, d3), .err = rep3, .status = 130,
      .out = e100, .name = "e.wav", .hook = "export LEADCUT_SIGINT=1048576"}},
-    {"full_filesystem", {"in.wav", "T/e", "0"}, {.err = rep + "write error : #\n", .status = 1,
-     .out = e100, .name = "t/e.wav", .hook = full + "cp e.wav T", .tools = "mount"}},
+    {"full_filesystem", {"in.wav", "T/e", "0"}, {.err = rep + "write error : #\n", .status = 1, .out
+     = e100, .name = "t/e.wav", .hook = "mkdir T && mount -t tmpfs -o size=256k none T && trap 'cp "
+     "-r T t; umount T' 0 && cp e.wav T", .tools = "mount"}},
     // A size of 2^31 is negative in a file under 2^31 bytes; in a longer one it is the size RIFF
-    // means, and the walk goes on to the end of the file.
-    {"size_2g_short", {"in.wav"}, {.input = junk + le(g2, 4), .err = fmt_rep +
-     "  <JUNK> (-2147483648 bytes)\n", .more = {{g2 - 2, "."}}}},
-    {"size_2g_long", {"in.wav"}, {.input = junk + le(g2, 4), .err = fmt_rep +
-     "  <JUNK> (2147483648 bytes)\n", .more = {{g2 - 1, "."}}}},
+    // means, and the walk goes on to the end of the file, which holds at most 4 GiB + 7 bytes.
+    {"size_2g_short", {"in.wav"}, {.input = junk + le(g2, 4), .err = fmt_rep + "  <JUNK> "
+     "(-2147483648 bytes)\n", .more = {{g2 - 2, "."}}}},
+    {"size_2g_long", {"in.wav"}, {.input = junk + le(g2, 4), .err = fmt_rep + "  <JUNK> "
+     "(2147483648 bytes)\n", .more = {{g2 - 1, "."}}}},
+    {"too_large", {"in.wav"}, {.input = h, .err = "file too large : in.wav\n", .status = 1, .more =
+     {{riff_max, "."}}}},
     // A placeholder size, as a writer leaves it that cannot seek back, in a long recording.
     {"placeholder", {"in.wav", "out", "0"}, {.input = header(~0u, 2, 44100, 16), .err = report(2,
      44100, 16, ~0u) + "read error : 3221225472\n", .status = 1, .more = {{g3 - 1, "."}}}},
     // One file under every view: FUSE gives it other inode numbers and times.
-    {"bindfs_output", {"in.wav", "V/in", "500"}, {.err = rep + refused + "V/in.wav\n", .status = 1,
-     .hook = bind, .tools = "bindfs"}},
-    {"bindfs_input", {"V/in.wav", "in", "500"}, {.err = as("V/in.wav") + refused + "in.wav\n",
-     .status = 1, .hook = bind, .tools = "bindfs"}},
-    {"sshfs_output", {"in.wav", "S/in", "500"}, {.err = rep + refused + "S/in.wav\n", .status = 1,
-     .hook = ssh, .tools = "ssh-keygen sshd sshfs"}},
-    {"sshfs_input", {"S/in.wav", "in", "500"}, {.err = as("S/in.wav") + refused + "in.wav\n",
-     .status = 1, .hook = ssh, .tools = "ssh-keygen sshd sshfs"}},
-    {"sshfs_other", {"in.wav", "S/e", "0"}, {.err = rep + "in.wav -> S/e.wav (0ms)\n", .out = h + d,
-     .name = "e.wav", .hook = ssh, .tools = "ssh-keygen sshd sshfs"}},
-    {"exfat_case", {"X/T.WAV", "X/t", "500"}, {.err = as("X/T.WAV") + refused + "X/t.wav\n",
-     .status = 1, .out = in, .name = "x/T.WAV", .hook = exfat + "cp in.wav X/T.WAV",
-     .tools = exfat_tools}},
+    {"bindfs_output", {"in.wav", "V/in", "500"}, {.err = rep + no + "V/in.wav\n", .status = 1, .hook
+     = bind, .tools = "bindfs"}},
+    {"bindfs_input", {"V/in.wav", "in", "500"}, {.err = as("V/in.wav") + no + "in.wav\n", .status =
+     1, .hook = bind, .tools = "bindfs"}},
+    {"sshfs_output", {"in.wav", "S/in", "500"}, {.err = rep + no + "S/in.wav\n", .status = 1, .hook
+     = ssh, .tools = ssh_tools}},
+    {"sshfs_input", {"S/in.wav", "in", "500"}, {.err = as("S/in.wav") + no + "in.wav\n", .status =
+     1, .hook = ssh, .tools = ssh_tools}},
+    {"sshfs_other", {"in.wav", "S/e", "0"}, {.err = said("S/e.wav", "0"), .out = h + d, .name =
+     "e.wav", .hook = ssh, .tools = ssh_tools}},
+    {"exfat_case", {"X/T.WAV", "X/t", "500"}, {.err = as("X/T.WAV") + no + "X/t.wav\n", .status = 1,
+     .out = in, .name = "x/T.WAV", .hook = exfat + "cp in.wav X/T.WAV", .tools = exfat_tools}},
     // A name looked at once, then other bytes of the same length copied over the file.
-    {"exfat_stale", {"X/take.wav", "X/TAKE", "500"}, {.err = as("X/take.wav") + refused +
-     "X/TAKE.wav\n", .status = 1, .out = string(in).replace(99, 2, "zz"), .name = "x/take.wav",
-     .hook = exfat + "cp in.wav X/take.wav && $B -l X/TAKE.wav 2>/dev/null && cp in.wav o && "
-     "printf zz | dd of=o bs=1 seek=99 conv=notrunc 2>/dev/null && cp o X/take.wav",
-     .tools = exfat_tools}},
-    {"exfat_held_open", {"in.wav", "X/Y", "0"}, {.err = rep + "in.wav -> X/Y.wav (0ms)\n",
-     .out = h + d, .name = "x/y.wav", .hook = exfat + "cp e.wav X/y.wav && exec 3<X/y.wav",
-     .tools = exfat_tools}},
+    {"exfat_stale", {"X/take.wav", "X/TAKE", "500"}, {.err = as("X/take.wav") + no + "X/TAKE.wav\n",
+     .status = 1, .out = string(in).replace(99, 2, "zz"), .name = "x/take.wav", .hook = exfat +
+     "cp in.wav X/take.wav && $B -l X/TAKE.wav 2>/dev/null && cp in.wav o && printf zz | dd of=o "
+     "bs=1 seek=99 conv=notrunc 2>/dev/null && cp o X/take.wav", .tools = exfat_tools}},
+    {"exfat_held_open", {"in.wav", "X/Y", "0"}, {.err = said("X/Y.wav", "0"), .out = h + d, .name =
+     "x/y.wav", .hook = exfat + "cp e.wav X/y.wav && exec 3<X/y.wav", .tools = exfat_tools}},
     // Two takes of the same size, first page and second are two files.
-    {"exfat_alike", {"X/TRACK1.WAV", "X/TRACK2", "5"}, {.err = as("X/TRACK1.WAV") +
-     "X/TRACK1.WAV -> X/TRACK2.wav (-5ms)\n", .out = h + shifted(d, 880), .name = "x/TRACK2.WAV",
-     .hook = exfat + "cp in.wav X/TRACK1.WAV && cp in.wav X/TRACK2.WAV && touch -r X/TRACK1.WAV "
-     "X/TRACK2.WAV", .tools = exfat_tools}},
+    {"exfat_alike", {"X/TRACK1.WAV", "X/TRACK2", "5"}, {.err = said("X/TRACK2.wav", "-5",
+     as("X/TRACK1.WAV")), .out = h + shifted(d, 880), .name = "x/TRACK2.WAV", .hook = exfat + "cp "
+     "in.wav X/TRACK1.WAV && cp in.wav X/TRACK2.WAV && touch -r X/TRACK1.WAV X/TRACK2.WAV", .tools =
+     exfat_tools}},
 };
 // clang-format on
 
@@ -352,27 +362,26 @@ result run(const row &c, const string &env = "") {
 	for (auto n : {"link.wav", "表.wav", "é.wav"})
 		fs::create_hard_link(dir / "in.wav", dir / n);
 	std::ofstream(dir / "e.wav") << e100;
-	const string hook = c.f.hook + (c.f.hook.empty() || env.empty() ? "" : " && ") + env;
-	string line = "cd '" + dir.string() + "' && exec >.out 2>.err && ulimit -f " +
-		      to_string(c.f.blocks) + (on_windows ? " && trap '' XFSZ" : "") +
-		      " && B=" LEADCUT_BINARY " && " + (hook.empty() ? ":" : hook) +
-		      " && { [ ! -f '" + c.f.name + "' ] || cp '" + c.f.name +
-		      "' .was; } && export ASAN_OPTIONS=exitcode=86:detect_leaks=0 "
-		      "UBSAN_OPTIONS=exitcode=87:halt_on_error=1 && timeout 15 " +
-		      (test_command ? test_command
-				    : "bash -c '" +
-					  string(hook.find("LEADCUT_") == string::npos
-						     ? ""
-						     : "LD_PRELOAD=" LEADCUT_FAULTS " ") +
-					  "exec -a leadcut \"$0\" \"$@\"' $B");
+	const string hook = c.f.hook + (c.f.hook.empty() || env.empty() ? "" : " && ") + env,
+		     n = c.f.name;
+	const bool faults = hook.find("LEADCUT_") != string::npos;
+	string line =
+	    "cd '" + dir.string() + "' && exec >.out 2>.err && ulimit -f " + to_string(c.f.blocks) +
+	    (on_windows ? " && trap '' XFSZ" : "") + " && B=" LEADCUT_BINARY " && " +
+	    (hook.empty() ? ":" : hook) + " && { [ ! -f '" + n + "' ] || cp '" + n +
+	    "' .was; } && export ASAN_OPTIONS=exitcode=86:detect_leaks=0 "
+	    "UBSAN_OPTIONS=exitcode=87:halt_on_error=1 && timeout 15 " +
+	    (test_command ? test_command
+			  : "bash -c '" + string(faults ? "LD_PRELOAD=" LEADCUT_FAULTS " " : "") +
+				"exec -a leadcut \"$0\" \"$@\"' $B");
 	for (const auto &word : c.words) line += " '" + word + "'";
 	line += "; s=$?; wait; exit $s"; // for what the hook started, a FIFO's reader
 	result r;
 	r.status = WEXITSTATUS(std::system(line.c_str()));
 	r.kept = fs::file_size(dir / "in.wav") == length;
 	for (const auto &[at, b] : more) r.kept = r.kept && part(dir / "in.wav", at, b.size()) == b;
-	r.err = get(dir / ".err"), r.out = get(dir / ".out"), r.file = get(dir / c.f.name);
-	r.mode = int(fs::status(dir / c.f.name).permissions() & fs::perms::mask);
+	r.err = get(dir / ".err"), r.out = get(dir / ".out"), r.file = get(dir / n);
+	r.mode = int(fs::status(dir / n).permissions() & fs::perms::mask);
 	for (const auto &f : fs::recursive_directory_iterator(dir))
 		if (f.path().filename().string().starts_with(".leadcut-"))
 			r.left += " " + f.path().string();
@@ -406,29 +415,26 @@ string check(const row &c, const result &r, const string &err, int status, const
 		s += "status " + to_string(r.status) + ", not " + to_string(status) + "\n";
 	if (!r.kept) s += "in.wav changed\n";
 	if (!r.left.empty()) s += "left behind:" + r.left + "\n";
-	if (c.f.mode >= 0 && r.mode != c.f.mode)
-		s += "mode " + to_string(r.mode) + ", not " + to_string(c.f.mode) + "\n";
+	if (c.f.mode >= 0 && !on_windows && r.mode != c.f.mode)
+		s += "mode " + to_string(r.mode) + "\n";
 	return s;
 }
 
 void PrintTo(const row &c, std::ostream *os) { *os << c.id; }
-
 class Run : public testing::TestWithParam<row> {};
 class Faults : public testing::TestWithParam<row> {};
 
 TEST_P(Run, Row) {
 	const row &c = GetParam();
-	if (c.f.needs == posix && on_windows)
-		GTEST_SKIP() << "Windows has no FIFOs, and other names";
-	if ((c.f.needs == fault_library || c.f.hook.find("export LEADCUT_") != string::npos) &&
-	    (on_windows || !*LEADCUT_FAULTS))
+	if (c.f.posix && on_windows) GTEST_SKIP() << "Windows has no FIFOs, and other names";
+	if (c.f.hook.find("export LEADCUT_") != string::npos && (on_windows || !*LEADCUT_FAULTS))
 		GTEST_SKIP() << "needs libfiu, on Linux";
 	if (!c.f.tools.empty() && (test_command || ::getuid() != 0))
 		GTEST_SKIP() << "needs root, natively";
 	std::istringstream tools(c.f.tools);
-	for (string tool; tools >> tool;)
-		if (std::system(("command -v " + tool + " >/dev/null").c_str()))
-			GTEST_SKIP() << "needs " << tool;
+	for (string t; tools >> t;)
+		if (std::system(("command -v " + t + " >/dev/null").c_str()))
+			GTEST_SKIP() << "needs " << t;
 	const string s = check(c, run(c), c.f.err, c.f.status, c.f.out);
 	if (!s.empty()) ADD_FAILURE() << s;
 }
@@ -438,8 +444,8 @@ const std::map<string, const char *> harmless = {
     {"close input", "the input is read in full by then"},
     {"close old", "the old output was opened only to be looked at"},
     {"mode output", "a filesystem without modes keeps its own"},
+    {"mode old", "so does one that cannot tell the old output's"},
     {"copy output", "the copy through the block takes over"},
-    {"mode old", "its owner and mode are copied where they can be"},
 };
 
 // The message that a run must end with when `call` failed, `n` being the number its record
@@ -503,19 +509,19 @@ INSTANTIATE_TEST_SUITE_P(, Faults, testing::ValuesIn(fault_rows()), name);
 // 16 bytes that tell where in the input they were put.
 string mark(std::uintmax_t at) { return to_string(at).append(16, '_').substr(0, 16); }
 
-// Cuts that write gigabytes, of 16-bit stereo at 44100 Hz: `head`, `more` chunks and marks in
-// the audio, the report, then the output's size, its header for `size` bytes, each mark
-// `shift` bytes earlier, and a tail of `zeros`.
+// Cuts of 500 ms that write gigabytes, of 16-bit stereo at 44100 Hz: `head`, `more` chunks and
+// marks in the audio, the report, then the output's size, its header for `size` bytes, each
+// mark `shift` bytes earlier, and a tail of 88200 zeros.
 // clang-format off
 struct { string head; pieces more; std::vector<std::uintmax_t> marks; string err;
-	 std::uint32_t size; std::uintmax_t out_size, shift, zeros; } const recordings[] = {
+	 std::uint32_t size; std::uintmax_t out_size, shift; } const recordings[] = {
     // A 3 GiB file whose audio starts below 2^31 and ends above it, then another chunk.
     {junk + le(g2 - (1 << 20) - 52, 4), {{g2 - (1 << 20) - 8, "data" + le(1074790388, 4)},
      {g3 - 12, "LIST" + le(4, 4) + "abcd"}}, {g2 - (1 << 20) + 88200, g2, g3 - 28},
-     fmt_rep + "  <JUNK> (2146435020 bytes)\n  <data> (1074790388 bytes)\n  <LIST> (4 bytes)\n" +
-     to + "-500ms)\n", 1074790388, 1074790432, g2 - (1 << 20) + 88200 - 44, 88200},
-    {header(riff_max - 44, 2, 44100, 16), {}, {88244, g3, riff_max - 16},
-     report(2, 44100, 16, riff_max - 44) + to + "-500ms)\n", riff_max - 44, riff_max, 88200, 88200},
+     said("out.wav", "-500", fmt_rep + "  <JUNK> (2146435020 bytes)\n  <data> (1074790388 "
+     "bytes)\n  <LIST> (4 bytes)\n"), 1074790388, 1074790432, g2 - (1 << 20) + 88200 - 44},
+    {header(riff_max - 44, 2, 44100, 16), {}, {88244, g3, riff_max - 16}, said("out.wav",
+     "-500", report(2, 44100, 16, riff_max - 44)), riff_max - 44, riff_max, 88200},
 };
 // clang-format on
 
@@ -527,23 +533,15 @@ TEST(Long, CutsRecordingsUpToTheRiffLimit) {
 	for (const auto &l : recordings) {
 		row c{"long",
 		      {"in.wav", "out", "500"},
-		      {.input = l.head, .err = l.err, .blocks = 1 << 24, .more = l.more}};
+		      {.input = l.head, .name = "none", .blocks = 1 << 24, .more = l.more}};
 		for (const std::uintmax_t at : l.marks) c.f.more.emplace_back(at, mark(at));
-		const result r = run(c);
-		EXPECT_EQ(r.err + to_string(r.status), l.err + "0");
+		EXPECT_EQ(check(c, run(c), l.err, 0, ""), "");
 		const fs::path out = dir / "out.wav";
 		ASSERT_EQ(fs::file_size(out), l.out_size) << l.err;
 		EXPECT_EQ(part(out, 0, 44), header(l.size, 2, 44100, 16));
 		for (const auto at : l.marks) EXPECT_EQ(part(out, at - l.shift, 16), mark(at));
-		EXPECT_EQ(part(out, l.out_size - l.zeros, l.zeros), string(l.zeros, '\0'));
+		EXPECT_EQ(part(out, l.out_size - 88200, 88200), string(88200, '\0'));
 	}
-	const row c{"too_large",
-		    {"in.wav"},
-		    {.input = h,
-		     .err = "file too large : in.wav\n",
-		     .blocks = 1 << 24,
-		     .more = {{riff_max, "."}}}};
-	EXPECT_EQ(check(c, run(c), c.f.err, 1, ""), "");
 	fs::remove_all(dir);
 }
 
@@ -566,8 +564,8 @@ TEST(Corpus, Replays) {
 struct { std::vector<string> words; const char *opts; string got; } const scans[] = {
     // Each return ('.' for -1), then opt_index, opt_arg and what was printed.
     {{"-"}, "cl", ".1"}, {{"-ofile", "x"}, "o:", "o.2file"}, {{"-co", "f"}, "o:c", "co.3f"},
-    {{"-o"}, "o:", "?.2leadcut : option requires an argument -- o\n"}, {{"-x"}, "c", "?.2leadcut :"
-     " illegal option -- x\n"},
+    {{"-o"}, "o:", "?.2leadcut : option requires an argument -- o\n"},
+    {{"-x"}, "c", "?.2leadcut : illegal option -- x\n"},
 };
 // clang-format on
 
