@@ -11,17 +11,17 @@ endif()
 
 include(GNUInstallDirs)
 if(LEADCUT_STATIC AND NOT WIN32)
-  # A flat folder for the tarball: the program, its license, the README and
-  # the manual page.
+  # A flat folder for the tarball: the program, its license, the README, the
+  # history and the manual page.
   install(TARGETS leadcut RUNTIME DESTINATION .)
-  install(FILES LICENSE README.md ${manual_page} DESTINATION .)
+  install(FILES LICENSE README.md NEWS ${manual_page} DESTINATION .)
   set(CPACK_GENERATOR TGZ)
   set(CPACK_SYSTEM_NAME linux-${cpu})
 elseif(WIN32)
-  # A flat folder for the zip: the program, its license, the README and the
-  # manual as text.
+  # A flat folder for the zip: the program, its license, the README, the
+  # history and the manual as text.
   install(TARGETS leadcut RUNTIME DESTINATION .)
-  install(FILES LICENSE README.md DESTINATION .)
+  install(FILES LICENSE README.md NEWS DESTINATION .)
   find_program(GROFF groff)
   if(GROFF)
     add_custom_command(OUTPUT leadcut.txt
