@@ -196,6 +196,9 @@ const row rows[] = {
      "read error : 30\n", .status = 1},
     {.words = {"in.wav"}, .input = "RIFX" + in.substr(4), .err = "in.wav :\nNot a 'RIFF' format\n",
      .status = 1},
+    // A folder opens but cannot be read (Windows cannot open one), and a cut creates no output.
+    {.words = {"sub", "out", "0"}, .err = sys("cannot open file : sub\n", "sub :\nread error : 0\n"),
+     .status = 1},
     {.words = {"in.wav"}, .input = riff(fmt_chunk(2, 44100, 16, 65534)), .err = report(2, 44100,
      16, -1, 65534) + "\nThis program supported \"PCM format\" wav file\nin.wav : format tag = -2"
      "\n", .status = 1},
