@@ -5,6 +5,7 @@
 #include "../wav/trimmed_writer.h"
 #include "cli.h"
 #include "fatal.h"
+#include "print.h"
 
 namespace {
 

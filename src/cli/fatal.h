@@ -1,5 +1,5 @@
-// What the program prints, and its fatal exits: every failure the program
-// detects is printed here and ends the run with status 1 (but for a closed
+// The fatal exits: every failure the program detects is printed here,
+// through print.h, and ends the run with status 1 (but for a closed
 // standard stream that cannot be opened on the null device, which leaves
 // nowhere to print). Nothing is passed back to a caller.
 #pragma once
@@ -7,19 +7,6 @@
 #include <cstdio>
 
 #include <cstdint>
-
-// Prints to standard error. A print that fails (a full disk, a reader that
-// went away) does not stop the run, but the run then ends with status 1. A
-// stream the caller closed is open on the null device, where prints succeed.
-[[gnu::format(printf, 1, 2)]] void say(const char *format, ...);
-
-// Prints a name or an operand with '?' for each control character and each
-// byte outside well-formed UTF-8, so that none reaches a terminal as a
-// command, in the console's encoding.
-void say_name(const char *text);
-
-// The status of a run that went through: 0, or 1 when a print failed.
-int final_status();
 
 // Prints the usage text.
 [[noreturn]] void usage_exit();

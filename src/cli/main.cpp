@@ -2,6 +2,7 @@
 #include "../wav/header_reader.h"
 #include "cli.h"
 #include "fatal.h"
+#include "print.h"
 
 namespace {
 

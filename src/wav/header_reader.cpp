@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "../cli/fatal.h"
+#include "../cli/print.h"
 #include "../compat/compat.h"
 #include "format.h"
 
