@@ -2,7 +2,6 @@
 
 #include <cstdarg>
 #include <cstdlib>
-#include <cstring>
 
 #include "../compat/compat.h"
 #include "print.h"
@@ -10,12 +9,6 @@
 namespace {
 
 constexpr const char *program_name = "leadcut";
-
-[[noreturn]] void position_exit(const char *what, std::int64_t position)
-{
-	say("%s : %lld\n", what, static_cast<long long>(position));
-	std::exit(1);
-}
 
 } // namespace
 
@@ -36,39 +29,21 @@ void usage_exit()
 
 void open_error_exit(const char *path)
 {
-	name_exit("cannot open file : %s\n", path);
+	name_exit("cannot open file : ", path, "\n");
 }
 
-void read_error_exit(std::FILE *stream)
+void read_error_closing(std::FILE *stream)
 {
 	const std::int64_t position = stream_position(stream);
 	static_cast<void>(std::fclose(stream)); // the status is 1 either way
-	position_exit("read error", position);
-}
-
-void read_error_exit(int fd)
-{
-	position_exit("read error", file_position(fd));
+	read_error_at(position);
 }
 
 void read_error_at(std::int64_t position)
 {
-	position_exit("read error", position);
-}
-
-// Every caller's format is a literal that takes a string, then at most an
-// int.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-void name_exit(const char *format, const char *name, int value)
-{
-	const char *at = std::strstr(format, "%s");
-	say("%.*s", static_cast<int>(at - format), format);
-	say_name(name);
-	say(at + 2, value);
+	say("read error : %lld\n", static_cast<long long>(position));
 	std::exit(1);
 }
-#pragma GCC diagnostic pop
 
 void fail_exit(const char *format, ...)
 {
@@ -76,6 +51,19 @@ void fail_exit(const char *format, ...)
 	va_start(args, format);
 	// NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): as in say
 	static_cast<void>(std::vfprintf(stderr, format, args)); // the status is 1 either way
+	va_end(args);
+	std::exit(1);
+}
+
+// The name goes through say_name alone, never through a format.
+void name_exit(const char *prefix, const char *name, const char *rest, ...)
+{
+	say("%s", prefix);
+	say_name(name);
+	std::va_list args;
+	va_start(args, rest);
+	// NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): as in say
+	static_cast<void>(std::vfprintf(stderr, rest, args)); // the status is 1 either way
 	va_end(args);
 	std::exit(1);
 }

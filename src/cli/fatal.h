@@ -14,20 +14,17 @@
 // "cannot open file : <path>".
 [[noreturn]] void open_error_exit(const char *path);
 
-// "read error : <position>" with the stream's position; closes the stream.
-[[noreturn]] void read_error_exit(std::FILE *stream);
+// "read error : <position>" at the stream's position; closes the stream.
+[[noreturn]] void read_error_closing(std::FILE *stream);
 
-// The same for an input descriptor, at its file offset; the stream over it
-// is left to the exit.
-[[noreturn]] void read_error_exit(int fd);
-
-// "read error : <position>" where the input ends before the copy would.
+// "read error : <position>"; closes nothing, leaving what is open to the
+// exit.
 [[noreturn]] void read_error_at(std::int64_t position);
 
 // Prints a formatted message and exits.
 [[noreturn]] [[gnu::format(printf, 1, 2)]] void fail_exit(const char *format, ...);
 
-// Prints a message about a name, which the format takes as its "%s", then
-// at most one "%d" for value, and exits. The name shows as say_name shows it.
-[[noreturn]] [[gnu::format(printf, 1, 0)]] void name_exit(const char *format, const char *name,
-							  int value = 0);
+// Prints prefix, then the name as say_name shows it, then the formatted
+// rest, and exits: name_exit("cannot open file : ", path, "\n").
+[[noreturn]] [[gnu::format(printf, 3, 4)]] void name_exit(const char *prefix, const char *name,
+							  const char *rest, ...);

@@ -50,7 +50,7 @@ void copy_through_block(int in, int out, std::int64_t &at, std::uint64_t remaini
 	while (remaining > 0) {
 		const std::int64_t n = read_some(in, block, next_span(at, remaining));
 		if (n <= 0)
-			read_error_exit(in); // the data ends before its declared size
+			read_error_at(file_position(in)); // the data ends before its declared size
 		write_all(out, block, static_cast<std::size_t>(n), at);
 		at += n;
 		remaining -= static_cast<std::uint64_t>(n);
@@ -142,11 +142,11 @@ int open_checked_output(int in, const char *out_path)
 		alike = std::memcmp(block, block + page_size, count) == 0;
 	}
 	if (same || alike)
-		name_exit("cannot overwrite input file : %s\n", out_path);
+		name_exit("cannot overwrite input file : ", out_path, "\n");
 	if (!same_file(2, out, same))
 		open_error_exit(out_path);
 	if (same)
-		name_exit("cannot overwrite standard error : %s\n", out_path);
+		name_exit("cannot overwrite standard error : ", out_path, "\n");
 	if (!truncate_file(out))
 		open_error_exit(out_path);
 	return out;
@@ -165,7 +165,7 @@ void write_trimmed_wav(std::FILE *input, std::int64_t data_offset, std::uint32_t
 	const std::int64_t start = data_offset + cut_bytes;
 	std::int64_t size;
 	if (!file_size(in, size))
-		read_error_exit(in);
+		read_error_at(file_position(in));
 	// Even when the whole audio is dropped, data the file does not hold is a
 	// short input, not silence; the copy would stop at the end of the file.
 	if (size >= 0 && data_offset + data_size > size)
@@ -180,11 +180,11 @@ void write_trimmed_wav(std::FILE *input, std::int64_t data_offset, std::uint32_t
 		n = write_some(out, header.data() + at,
 			       header.size() - static_cast<std::size_t>(at));
 		if (n <= 0)
-			name_exit("%s : wav header write error\n", out_path);
+			name_exit("", out_path, " : wav header write error\n");
 	}
 
 	if (seek_to(in, start) != start)
-		read_error_exit(in);
+		read_error_at(file_position(in));
 	copy_data(in, out, start, at, data_size - cut_bytes);
 	write_zeros(out, at, cut_bytes);
 	if (!close_file(out))
