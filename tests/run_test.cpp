@@ -185,8 +185,12 @@ const row rows[] = {
     {.words = {"--dry-run", "in.wav", "out", "0"}, .err = "leadcut : illegal option -- -\n" + usage,
      .status = 1},
     // No byte a terminal obeys reaches it from a name or a time: controls and bytes outside
-    // UTF-8 show as '?' (under Wine the code page's conversion gives the same).
-    {.words = {"\x1b]0;t\a\xff.wav"}, .err = "cannot open file : ?]0;t??.wav\n", .status = 1},
+    // UTF-8 show as '?' (under Wine the code page's conversion gives the same), and so do the
+    // marks that would reorder or break its line, the bidirectional controls and U+2028-9; their
+    // neighbours and a joiner print as they are (under Wine as '?': code page 932 lacks them).
+    {.words = {"\x1b]0;t\a\xff~\u200D\u200E\u200F\u2027\u2028\u2029\u202A\u202B\u202C\u202D\u202E"
+     "\u061C\u202F\u2065\u2066\u2067\u2068\u2069\u206A"}, .err = "cannot open file : ?]0;t??~" +
+     sys(std::string(19, '?'), "\u200D??\u2027????????\u202F\u2065????\u206A") + "\n", .status = 1},
     {.words = {"in.wav", "out", "\x1b[2J"}, .err = "invalid time : ?[2J\n", .status = 1},
     {.words = {"in.wav", bad + ".x", "0"}, .err = rep + "in.wav -> " + std::string(16, '?') +
      "\xdf\xbf\xc2\xa0😀.wav (0ms)\n", .out = h + d, .name = bad + ".wav", .needs = posix},

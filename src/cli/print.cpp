@@ -41,11 +41,17 @@ std::size_t utf8_length(const unsigned char *s)
 	return length;
 }
 
-// C0 and C1 controls, and DEL.
-bool is_control(const unsigned char *s, std::size_t length)
+// C0 and C1 controls and DEL, which a terminal obeys; and the marks a
+// terminal may apply to the text around them, which could show a name's
+// end reversed or on another line: the bidirectional controls and the line
+// and paragraph separators.
+bool is_hidden(const unsigned char *s, std::size_t length)
 {
-	return length == 1 ? s[0] < 0x20 || s[0] == 0x7F
-			   : length == 2 && s[0] == 0xC2 && s[1] < 0xA0;
+	char32_t c = length == 1 ? s[0] : s[0] & (0x7Fu >> length);
+	for (std::size_t i = 1; i < length; ++i)
+		c = c << 6 | (s[i] & 0x3Fu);
+	return c < 0x20 || (c >= 0x7F && c < 0xA0) || c == 0x61C || c == 0x200E || c == 0x200F ||
+	       (c >= 0x2028 && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
 }
 
 } // namespace
@@ -59,7 +65,7 @@ void say_name(const char *text)
 	std::size_t used = 0;
 	while (*s != 0) {
 		const std::size_t length = utf8_length(s);
-		if (length == 0 || is_control(s, length)) {
+		if (length == 0 || is_hidden(s, length)) {
 			piece[used++] = '?';
 			s += length == 0 ? 1 : length;
 		} else {

@@ -8,9 +8,10 @@
 // stream the caller closed is open on the null device, where prints succeed.
 [[gnu::format(printf, 1, 2)]] void say(const char *format, ...);
 
-// Prints a name or an operand with '?' for each control character and each
-// byte outside well-formed UTF-8, so that none reaches a terminal as a
-// command, in the console's encoding.
+// Prints a name or an operand with '?' for each control character, each
+// mark that reorders or breaks the line around it, and each byte outside
+// well-formed UTF-8, so that none reaches a terminal as a command or shows
+// another name, in the console's encoding.
 void say_name(const char *text);
 
 // The status of a run that went through: 0, or 1 when a print failed.
