@@ -167,9 +167,9 @@ struct row {
 	std::string hook = ""; enum needs needs = anywhere; int faults = 0;
 };
 
-// A C1 control, a sequence cut short, DEL, an overlong form, a surrogate, a code point past
+// The last C1 control, a sequence cut short, DEL, an overlong form, a surrogate, a code point past
 // U+10FFFF and another overlong one, then the first or last of their kinds that are well formed.
-const std::string bad = "\xc2\x9b\xe3\x81\x7f\xe0\x9f\xbf\xed\xa0\x80\xf4\x90\x80\x80\xc1\xbf"
+const std::string bad = "\xc2\x9f\xe3\x81\x7f\xe0\x9f\xbf\xed\xa0\x80\xf4\x90\x80\x80\xc1\xbf"
 			"\xdf\xbf\xc2\xa0😀";
 const std::string x_rep = "X/T.WAV" + rep.substr(6), alias = "export LEADCUT_ALIAS=",
     bind = "mkdir V && bindfs . V && trap 'fusermount -u V' 0",
@@ -185,9 +185,13 @@ const row rows[] = {
     {.words = {"--dry-run", "in.wav", "out", "0"}, .err = "leadcut : illegal option -- -\n" + usage,
      .status = 1},
     // No byte a terminal obeys reaches it from a name or a time: controls and bytes outside
-    // UTF-8 show as '?' (under Wine the code page's conversion gives the same).
-    {.words = {"\x1b]0;t\a\xff.wav"}, .err = "cannot open file : ?]0;t??.wav\n", .status = 1},
-    {.words = {"in.wav", "out", "\x1b[2J"}, .err = "invalid time : ?[2J\n", .status = 1},
+    // UTF-8 show as '?' (under Wine the code page's conversion gives the same), and so do the
+    // marks that would reorder or break its line, the bidirectional controls and U+2028-9; their
+    // neighbours and a joiner print as they are (under Wine as '?': code page 932 lacks them).
+    {.words = {"\x1b]0;t\a\xff~ \u200D\u200E\u200F\u2027\u2028\u2029\u202A\u202B\u202C\u202D\u202E"
+     "\u061C\u202F\u2065\u2066\u2067\u2068\u2069\u206A"}, .err = "cannot open file : ?]0;t??~ " +
+     sys(std::string(19, '?'), "\u200D??\u2027????????\u202F\u2065????\u206A") + "\n", .status = 1},
+    {.words = {"in.wav", "out", "\x1b[2J\x1f"}, .err = "invalid time : ?[2J?\n", .status = 1},
     {.words = {"in.wav", bad + ".x", "0"}, .err = rep + "in.wav -> " + std::string(16, '?') +
      "\xdf\xbf\xc2\xa0😀.wav (0ms)\n", .out = h + d, .name = bad + ".wav", .needs = posix},
     {.words = {a260}, .err = "file name too long : " + a260 + "\n", .status = 1},

@@ -20,7 +20,7 @@ void write_header(int fd, const wav_header_bytes &header, const char *out_path)
 	for (std::size_t at = 0; at < header.size();) {
 		const std::int64_t n = write_some(fd, header.data() + at, header.size() - at);
 		if (n <= 0)
-			name_exit("%s : wav header write error\n", out_path);
+			name_exit("", out_path, " : wav header write error\n");
 		at += static_cast<std::size_t>(n);
 	}
 }
@@ -93,11 +93,11 @@ void open_cut_output(int in, const char *in_path, const char *out_path,
 		if (!same_file(in, out.old_fd, same))
 			open_error_exit(out_path);
 		if (same)
-			name_exit("cannot overwrite input file : %s\n", out_path);
+			name_exit("cannot overwrite input file : ", out_path, "\n");
 		if (!same_file(2, out.old_fd, same))
 			open_error_exit(out_path);
 		if (same)
-			name_exit("cannot overwrite standard error : %s\n", out_path);
+			name_exit("cannot overwrite standard error : ", out_path, "\n");
 	}
 	if (kind == output_kind::stream) {
 		out.fd = out.old_fd;
@@ -124,10 +124,10 @@ void open_cut_output(int in, const char *in_path, const char *out_path,
 	remove_at_exit(out.temp.data(), fd);
 	write_header(fd, header, out_path);
 	if (!close_file(fd))
-		name_exit("%s : wav header write error\n", out_path);
+		name_exit("", out_path, " : wav header write error\n");
 	remove_at_exit(out.temp.data(), -1);
 	if (names_input(in_path, out_name, digits, named, out_path))
-		name_exit("cannot overwrite input file : %s\n", out_path);
+		name_exit("cannot overwrite input file : ", out_path, "\n");
 	// On a folder that ignores case the output takes the spelling it has:
 	// a rename onto another one can fail where that name is held open.
 	path_buffer spelling;
