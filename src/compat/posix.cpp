@@ -207,21 +207,19 @@ bool entry_spelling(const char *path, path_buffer &spelling)
 	DIR *dir = ::opendir(folder);
 	if (dir == nullptr)
 		return false;
-	if (!copy_text(spelling.data(), spelling.size(), name))
-		return false;
-	bool other = false;
+	char other[path_max] = "";
+	bool exact = false;
 	errno = 0;
-	for (const dirent *entry; (entry = ::readdir(dir)) != nullptr; errno = 0) {
-		if (std::strcmp(entry->d_name, name) == 0) {
-			other = copy_text(spelling.data(), spelling.size(), name);
-			break;
-		}
-		if (!other && same_but_case(entry->d_name, name))
-			other = copy_text(spelling.data(), spelling.size(), entry->d_name);
+	for (const dirent *entry; !exact && (entry = ::readdir(dir)) != nullptr; errno = 0) {
+		exact = std::strcmp(entry->d_name, name) == 0;
+		if (!exact && other[0] == '\0' && same_but_case(entry->d_name, name))
+			static_cast<void>(
+			    copy_text(other, sizeof other, entry->d_name)); // a name fits
 	}
 	const bool read = errno == 0;
 	static_cast<void>(::closedir(dir)); // only read
-	return read;
+	return read && copy_text(spelling.data(), spelling.size(),
+				 exact || other[0] == '\0' ? name : other);
 }
 
 void copy_owner_and_mode(int from, int to)
