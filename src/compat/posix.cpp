@@ -73,13 +73,22 @@ constexpr int open_flags = O_CLOEXEC | O_NOCTTY;
 // The most symbolic links one name may lead through, as Linux allows.
 constexpr int links_max = 40;
 
+// Copies a zero-terminated text into room bytes; false when it does not fit.
+bool copy_text(char *to, std::size_t room, const char *from)
+{
+	const std::size_t length = std::strlen(from);
+	if (length >= room)
+		return false;
+	std::memcpy(to, from, length + 1);
+	return true;
+}
+
 } // namespace
 
 bool final_target(const char *path, path_buffer &target)
 {
-	if (std::strlen(path) >= path_max)
+	if (!copy_text(target.data(), target.size(), path))
 		return false;
-	std::strcpy(target.data(), path);
 	for (int links = 0; links < links_max; ++links) {
 		struct stat st;
 		if (::lstat(target.data(), &st) != 0)
@@ -198,23 +207,19 @@ bool entry_spelling(const char *path, path_buffer &spelling)
 	DIR *dir = ::opendir(folder);
 	if (dir == nullptr)
 		return false;
-	std::strcpy(spelling.data(), name); // it fits: it is part of a path that did
-	bool other = false;
+	char other[path_max] = "";
+	bool exact = false;
 	errno = 0;
-	for (const dirent *entry; (entry = ::readdir(dir)) != nullptr; errno = 0) {
-		if (std::strcmp(entry->d_name, name) == 0) {
-			std::strcpy(spelling.data(), name);
-			break;
-		}
-		if (!other && same_but_case(entry->d_name, name) &&
-		    std::strlen(entry->d_name) < spelling.size()) {
-			std::strcpy(spelling.data(), entry->d_name);
-			other = true;
-		}
+	for (const dirent *entry; !exact && (entry = ::readdir(dir)) != nullptr; errno = 0) {
+		exact = std::strcmp(entry->d_name, name) == 0;
+		if (!exact && other[0] == '\0' && same_but_case(entry->d_name, name))
+			static_cast<void>(
+			    copy_text(other, sizeof other, entry->d_name)); // a name fits
 	}
 	const bool read = errno == 0;
 	static_cast<void>(::closedir(dir)); // only read
-	return read;
+	return read && copy_text(spelling.data(), spelling.size(),
+				 exact || other[0] == '\0' ? name : other);
 }
 
 void copy_owner_and_mode(int from, int to)
@@ -277,8 +282,7 @@ void remove_at_exit(const char *path, int)
 	}();
 	static_cast<void>(registered);
 	removal_armed = 0;
-	std::strcpy(removal_path, path); // a path the program opened: it fits
-	removal_armed = 1;
+	removal_armed = copy_text(removal_path, sizeof removal_path, path) ? 1 : 0;
 }
 
 void keep_file()

@@ -20,7 +20,7 @@ void write_header(int fd, const wav_header_bytes &header, const char *out_path)
 	for (std::size_t at = 0; at < header.size();) {
 		const std::int64_t n = write_some(fd, header.data() + at, header.size() - at);
 		if (n <= 0)
-			name_exit("%s : wav header write error\n", out_path);
+			name_exit("", out_path, " : wav header write error\n");
 		at += static_cast<std::size_t>(n);
 	}
 }
@@ -53,27 +53,28 @@ void unique_digits(char (&digits)[17])
 }
 
 // Whether the output names the input's own entry, decided on names no cache
-// has seen. The new file, named after the output, was made in the output's
-// folder and closed (some views make a name only then); the same name with
-// the input's name in its place is looked up from the input's folder. The
-// folder finds it only if the two folders are one and it holds both names
-// as one entry: the same bytes, or the same but for case where it ignores
-// case (a view of it may not). Where such names would be too long, the new
-// file's name shows whether the folders are one, and the names are compared
-// as a folder that ignores case would.
-bool names_input(const char *in_path, const char *out_name, const char *digits, bool named,
-		 const char *out_path)
+// has seen. The new file, `made`, named after the output, was made in the
+// output's folder and closed (some views make a name only then); the same
+// name with the input's name in its place is looked up from the input's
+// folder. The folder finds it only if the two folders are one and it holds
+// both names as one entry: the same bytes, or the same but for case where it
+// ignores case (a view of it may not). Where such a name would be too long,
+// the new file's own name shows whether the folders are one, and the names
+// are compared as a folder that ignores case would.
+bool names_input(const char *in_path, const char *made, const char *out_name, const char *digits,
+		 bool named, const char *out_path)
 {
 	path_buffer in_target;
 	if (!final_target(in_path, in_target))
 		open_error_exit(out_path);
 	const char *in_name = in_target.data() + name_start(in_target.data());
 	char probe[entry_max + 1];
-	static_cast<void>(std::snprintf(probe, sizeof probe, named ? "%s%s-%s" : "%s%s.tmp", prefix,
-					digits, in_name));
+	named = named && std::snprintf(probe, sizeof probe, "%s%s-%s", prefix, digits, in_name) <
+			     static_cast<int>(sizeof probe);
 	path_buffer path;
 	bool found;
-	if (!in_folder(path, in_target.data(), probe) || !name_exists(path.data(), found))
+	if (!in_folder(path, in_target.data(), named ? probe : made) ||
+	    !name_exists(path.data(), found))
 		open_error_exit(out_path);
 	return found && (named || same_but_case(in_name, out_name));
 }
@@ -93,11 +94,11 @@ void open_cut_output(int in, const char *in_path, const char *out_path,
 		if (!same_file(in, out.old_fd, same))
 			open_error_exit(out_path);
 		if (same)
-			name_exit("cannot overwrite input file : %s\n", out_path);
+			name_exit("cannot overwrite input file : ", out_path, "\n");
 		if (!same_file(2, out.old_fd, same))
 			open_error_exit(out_path);
 		if (same)
-			name_exit("cannot overwrite standard error : %s\n", out_path);
+			name_exit("cannot overwrite standard error : ", out_path, "\n");
 	}
 	if (kind == output_kind::stream) {
 		out.fd = out.old_fd;
@@ -124,10 +125,10 @@ void open_cut_output(int in, const char *in_path, const char *out_path,
 	remove_at_exit(out.temp.data(), fd);
 	write_header(fd, header, out_path);
 	if (!close_file(fd))
-		name_exit("%s : wav header write error\n", out_path);
+		name_exit("", out_path, " : wav header write error\n");
 	remove_at_exit(out.temp.data(), -1);
-	if (names_input(in_path, out_name, digits, named, out_path))
-		name_exit("cannot overwrite input file : %s\n", out_path);
+	if (names_input(in_path, name, out_name, digits, named, out_path))
+		name_exit("cannot overwrite input file : ", out_path, "\n");
 	// On a folder that ignores case the output takes the spelling it has:
 	// a rename onto another one can fail where that name is held open.
 	path_buffer spelling;

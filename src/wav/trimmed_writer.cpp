@@ -51,7 +51,7 @@ void copy_through_block(int in, int out, std::int64_t &at, std::uint64_t remaini
 	while (remaining > 0) {
 		const std::int64_t n = read_some(in, block, next_span(at, remaining));
 		if (n <= 0)
-			read_error_exit(in); // the data ends before its declared size
+			read_error_at(file_position(in)); // the data ends before its declared size
 		write_all(out, block, static_cast<std::size_t>(n), at);
 		at += n;
 		remaining -= static_cast<std::uint64_t>(n);
@@ -112,7 +112,7 @@ void write_trimmed_wav(std::FILE *input, const char *in_path, std::int64_t data_
 	const std::int64_t start = data_offset + cut_bytes;
 	std::int64_t size;
 	if (!file_size(in, size))
-		read_error_exit(in);
+		read_error_at(file_position(in));
 	// Even when the whole audio is dropped, data the file does not hold is a
 	// short input, not silence; the copy would stop at the end of the file.
 	if (size >= 0 && data_offset + data_size > size)
@@ -125,7 +125,7 @@ void write_trimmed_wav(std::FILE *input, const char *in_path, std::int64_t data_
 	// The header's bytes are counted, as no position can be asked of a FIFO.
 	std::int64_t at = wav_header_size;
 	if (seek_to(in, start) != start)
-		read_error_exit(in);
+		read_error_at(file_position(in));
 	copy_data(in, out.fd, start, at, data_size - cut_bytes);
 	write_zeros(out.fd, at, cut_bytes);
 	finish_cut_output(out, at);
