@@ -36,18 +36,20 @@ bool created[1024], exiting = false, output_open = false, data_written = false;
 int input_fd = -1;
 long countdown = 0, sigint_at = -1;
 
+// The next definition of a call: the C library's.
 template <class F> F *real(const char *name) {
 	return reinterpret_cast<F *>(dlsym(RTLD_NEXT, name));
 }
+#define REAL(name) real<decltype(::name)>(#name)
 
 bool ours(int fd) { return fd >= 0 && fd < 1024; }
 role of(int fd) { return fd == 2 ? standard_error : ours(fd) ? roles[fd] : none; }
 long long count(int fd) { return ours(fd) ? written[fd] : 0; }
-long long position(int fd) { return real<off64_t(int, off64_t, int)>("lseek64")(fd, 0, SEEK_CUR); }
-long long told(FILE *f) { return real<off64_t(FILE *)>("ftello64")(f); }
+long long position(int fd) { return REAL(lseek64)(fd, 0, SEEK_CUR); }
+long long told(FILE *f) { return REAL(ftello64)(f); }
 long long size(const char *path) {
 	struct stat64 st {};
-	return real<int(const char *, struct stat64 *)>("stat64")(path, &st) == 0 ? st.st_size : -1;
+	return REAL(stat64)(path, &st) == 0 ? st.st_size : -1;
 }
 
 // The marker of the exit is registered at the first call, in main, after a coverage
@@ -69,10 +71,9 @@ bool fails(const char *kind, role file, long long number) {
 	if (file == none || fiu_fail("leadcut") == 0) return false;
 	char text[80];
 	const int n = std::snprintf(text, sizeof text, "%s %s %lld", kind, names[file], number);
-	const int fd =
-	    real<int(const char *, int, ...)>("open64")(".fault", O_WRONLY | O_CREAT, 0600);
-	static_cast<void>(real<ssize_t(int, const void *, size_t)>("write")(fd, text, size_t(n)));
-	real<int(int)>("close")(fd);
+	const int fd = REAL(open64)(".fault", O_WRONLY | O_CREAT, 0600);
+	static_cast<void>(REAL(write)(fd, text, size_t(n)));
+	REAL(close)(fd);
 	errno = EIO;
 	return true;
 }
@@ -88,13 +89,12 @@ int open_file(const char *path, int flags, va_list args) {
 	char from[64], to[64];
 	const char *race = std::getenv("LEADCUT_RENAME");
 	if (race && std::sscanf(race, "%63s %63s", from, to) == 2)
-		static_cast<void>(real<int(const char *, const char *)>("rename")(from, to));
+		static_cast<void>(REAL(rename)(from, to));
 	const role r = std::strcmp(path, "/dev/null") == 0 ? null_device
 		       : (flags & O_ACCMODE) == O_RDONLY   ? old
 							   : output;
 	if (fails("open", r, 0)) return -1;
-	return opened(real<int(const char *, int, ...)>("open64")(path, flags, mode), r,
-		      flags & O_EXCL);
+	return opened(REAL(open64)(path, flags, mode), r, flags & O_EXCL);
 }
 
 // The header is the output's first 44 bytes, and the close of the file made to hold it alone.
@@ -108,10 +108,10 @@ const char *writing(int fd, const char *kind) {
 } // namespace
 
 // A call that fails as `kind` of `file`, at `number`, returning `failed`; else the real one.
-#define FAILING(type, name, params, args, kind, file, number, failed)                              \
-	extern "C" type name params {                                                              \
-		if (fails(kind, file, number)) return failed;                                      \
-		return real<type params>(#name) args;                                              \
+#define FAILING(type, name, params, args, kind, file, number, failed) \
+	extern "C" type name params { \
+		if (fails(kind, file, number)) return failed; \
+		return REAL(name) args; \
 	}
 FAILING(ssize_t, read, (int fd, void *b, size_t n), (fd, b, n), "read", of(fd), position(fd), -1)
 FAILING(size_t, fread, (void *b, size_t s, size_t n, FILE *f), (b, s, n, f), "read", of(fileno(f)),
@@ -144,17 +144,9 @@ int open64(const char *path, int flags, ...) {
 	return fd;
 }
 
-int open(const char *path, int flags, ...) {
-	va_list args;
-	va_start(args, flags);
-	const int fd = open_file(path, flags, args);
-	va_end(args);
-	return fd;
-}
-
 FILE *fopen64(const char *path, const char *mode) {
 	if (fails("open", input, 0)) return nullptr;
-	FILE *f = real<FILE *(const char *, const char *)>("fopen64")(path, mode);
+	FILE *f = REAL(fopen64)(path, mode);
 	if (f) opened(input_fd = fileno(f), input, false);
 	return f;
 }
@@ -163,17 +155,17 @@ int close(int fd) {
 	const role r = of(fd);
 	const bool failed = r != standard_error && fails(writing(fd, "close"), r, count(fd));
 	if (r != standard_error && ours(fd)) roles[fd] = none;
-	return real<int(int)>("close")(fd) != 0 || failed ? -1 : 0;
+	return REAL(close)(fd) != 0 || failed ? -1 : 0;
 }
 
 int fclose(FILE *f) {
 	const bool failed = fails("close", of(fileno(f)), 0);
 	roles[fileno(f)] = none;
-	return real<int(FILE *)>("fclose")(f) != 0 || failed ? EOF : 0;
+	return REAL(fclose)(f) != 0 || failed ? EOF : 0;
 }
 
 int fstat64(int fd, struct stat64 *st) {
-	static auto *const next = real<int(int, struct stat64 *)>("fstat64");
+	static auto *const next = REAL(fstat64);
 	const role r = of(fd);
 	const char *kind = r == old && data_written                             ? "mode"
 			   : r == standard_error || (r == input && output_open) ? "identity"
@@ -192,15 +184,14 @@ ssize_t write(int fd, const void *bytes, size_t n) {
 	if (of(fd) == output && sigint_at >= 0 && count(fd) >= sigint_at)
 		sigint_at = -1, std::raise(SIGINT);
 	if (fails(writing(fd, "write"), of(fd), count(fd))) return -1;
-	const ssize_t done = real<ssize_t(int, const void *, size_t)>("write")(fd, bytes, n);
+	const ssize_t done = REAL(write)(fd, bytes, n);
 	if (done > 0 && of(fd) == output) written[fd] += done, data_written = count(fd) > 44;
 	return done;
 }
 
 ssize_t copy_file_range(int in, off64_t *in_at, int out, off64_t *out_at, size_t n, unsigned f) {
 	if (fails("copy", of(out) == output ? output : none, count(out))) return -1;
-	const ssize_t done = real<ssize_t(int, off64_t *, int, off64_t *, size_t, unsigned)>(
-	    "copy_file_range")(in, in_at, out, out_at, n, f);
+	const ssize_t done = REAL(copy_file_range)(in, in_at, out, out_at, n, f);
 	if (done > 0 && of(out) == output) written[out] += done, data_written = true;
 	return done;
 }

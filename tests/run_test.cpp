@@ -82,11 +82,8 @@ string sys(const string &w, const string &l) { return on_windows ? w : l; }
 string shifted(const string &d, std::size_t n) { return d.substr(n) + string(n, 0); }
 
 // Within Windows' 259 UTF-16 units, beyond Linux's 259 bytes.
-string far(const char *oto) {
-	string name = "sub\\..\\sub\\";
-	for (int i = 0; i < 83; ++i) name += oto;
-	return name;
-}
+string repeat(const string &s, int n) { return n ? s + repeat(s, n - 1) : ""; }
+string far(const char *oto) { return "sub\\..\\sub\\" + repeat(oto, 83); }
 
 // The Japanese line in the console's encoding: Shift-JIS under code page 932, else UTF-8.
 const string usage =
@@ -97,10 +94,11 @@ const string usage =
 	"out\x82\xc9\x8f\x6f\x97\xcd\x82\xb5\x82\xdc\x82\xb7\n\n",
 	"wav_file_inの先頭からtime-msミリ秒削除したものをwav_file_outに出力します\n\n");
 const string d = pattern(600000), in = wav(2, 44100, 16, d), h = header(600000, 2, 44100, 16);
-const string rep = report(2, 44100, 16, 600000), fmt_rep = report(2, 44100, 16, -1), e100(100, 'e');
+const string e120 = repeat("é", 120), rep = report(2, 44100, 16, 600000),
+	     fmt_rep = report(2, 44100, 16, -1), e100(100, 'e');
 const string fmt = fmt_chunk(2, 44100, 16), d8 = pattern(20001), d3 = pattern(3 << 20);
-const string hyo = sys("\x95\\", "表"), e_ = sys("?", "é"),
-	     a260(260, 'a'), junk = riff(fmt + "JUNK");
+const string hyo = sys("\x95\\", "表"), e_ = sys("?", "é"), a260(260, 'a'),
+	     a800(800, 'a'), junk = riff(fmt + "JUNK");
 const string huge = riff(fmt + chunk("data", d.substr(0, 1000), 4294967295u)),
 	     huge_rep = fmt_rep + "  <data> (-1 bytes)\n", rep3 = report(2, 44100, 16, 3 << 20),
 	     h3 = header(3 << 20, 2, 44100, 16);
@@ -184,6 +182,11 @@ const row rows[] = {
     {"name_not_utf8", {"in.wav", bad + ".x", "0"}, {.err = said(string(16, '?') +
      "\xdf\xbf\xc2\xa0😀.wav", "0"), .out = h + d, .name = bad + ".wav", .posix = true}},
     {"name_too_long", {a260}, {.err = "file name too long : " + a260 + "\n", .status = 1}},
+    {"output_too_long", {"in.wav", a800, "0"}, {.err = "file name too long : " + a800 + "\n",
+     .status = 1}},
+    // A name too long to be put after the new file's own is written beside it all the same.
+    {"output_long", {"in.wav", e120, "0"}, {.err = said(sys(string(120, '?'), e120) + ".wav", "0"),
+     .out = h + d, .name = e120 + ".wav"}},
     // A short identifier ends the walk cleanly; any other short field is a read error.
     {"short_field", {"in.wav"}, {.input = in.substr(0, 30), .err = fmt_rep.substr(0, 112) + "read "
      "error : 30\n", .status = 1}},
@@ -205,8 +208,8 @@ const row rows[] = {
     {"replaced", {"in.wav", "e", "0"}, {.input = wav(1, 8000, 8, "a") + '\0', .err = said("e.wav",
      "0", report(1, 8000, 8, 1)), .out = header(1, 1, 8000, 8) + "a", .name = "e.wav", .mode = 0640,
      .hook = "chmod 640 e.wav", .faults = true}},
-    {"link_output", {"in.wav", "l", "0"}, {.err = said("l.wav", "0"), .out = h + d, .name = "e.wav",
-     .hook = "ln -s e.wav l.wav", .posix = true}},
+    {"link_output", {"in.wav", "sub/l", "0"}, {.err = said("sub/l.wav", "0"), .out = h + d,
+     .name = "e.wav", .hook = "ln -s ../e.wav sub/l.wav", .posix = true, .faults = true}},
     // No byte a terminal obeys reaches it from an identifier, which ends at its first zero.
     {"id_controls", {"in.wav"}, {.input = riff(chunk("\x1b[2J", "") + chunk("\r\n\x7f\xff", "") +
      chunk(string("b\0\x1b\0", 4), "", ~7u) + fmt), .err = "in.wav :\n  <?[2J> (0 bytes)\n  "
@@ -460,15 +463,17 @@ const std::map<string, const char *> harmless = {
 // The message that a run must end with when `call` failed, `n` being the number its record
 // holds; "" for a print, whose failure makes the status 1 of a run that did its work.
 string message(const row &c, const string &call, long long n) {
+	// The output as the closing line names it, else as the row does.
+	const auto to = c.f.err.rfind(" -> ") + 4, end = c.f.err.rfind(" (");
+	const string out = to < 4 ? c.f.name : c.f.err.substr(to, end - to);
 	if (call == "open input") return "cannot open file : in.wav\n";
-	if (call.starts_with("identity")) return "cannot open file : " + c.f.name + "\n";
+	if (call.starts_with("identity")) return "cannot open file : " + out + "\n";
 	if (call.ends_with(" input")) return "read error : " + to_string(n) + "\n";
-	if (call.starts_with("header")) return c.f.name + " : wav header write error\n";
+	if (call.starts_with("header")) return out + " : wav header write error\n";
 	if (call == "write output" || call == "close output" || call == "rename output")
 		return "write error : " + to_string(n) + "\n";
-	return call == "print stderr" || call == "open null"
-		   ? ""
-		   : "cannot open file : " + c.f.name + "\n";
+	return call == "print stderr" || call == "open null" ? ""
+							     : "cannot open file : " + out + "\n";
 }
 
 // Each call of the row failing in turn, the 1st, the 2nd, ... until a run meets no fault; each
@@ -516,42 +521,24 @@ std::vector<row> fault_rows() {
 }
 INSTANTIATE_TEST_SUITE_P(, Faults, testing::ValuesIn(fault_rows()), name);
 
-// 16 bytes that tell where in the input they were put.
-string mark(std::uintmax_t at) { return to_string(at).append(16, '_').substr(0, 16); }
-
-// Cuts of 500 ms that write gigabytes, of 16-bit stereo at 44100 Hz: `head`, `more` chunks and
-// marks in the audio, the report, then the output's size, its header for `size` bytes, each
-// mark `shift` bytes earlier, and a tail of 88200 zeros.
-// clang-format off
-struct { string head; pieces more; std::vector<std::uintmax_t> marks; string err;
-	 std::uint32_t size; std::uintmax_t out_size, shift; } const recordings[] = {
-    // A 3 GiB file whose audio starts below 2^31 and ends above it, then another chunk.
-    {junk + le(g2 - (1 << 20) - 52, 4), {{g2 - (1 << 20) - 8, "data" + le(1074790388, 4)},
-     {g3 - 12, "LIST" + le(4, 4) + "abcd"}}, {g2 - (1 << 20) + 88200, g2, g3 - 28},
-     said("out.wav", "-500", fmt_rep + "  <JUNK> (2146435020 bytes)\n  <data> (1074790388 "
-     "bytes)\n  <LIST> (4 bytes)\n"), 1074790388, 1074790432, g2 - (1 << 20) + 88200 - 44},
-    {header(riff_max - 44, 2, 44100, 16), {}, {88244, g3, riff_max - 16}, said("out.wav",
-     "-500", report(2, 44100, 16, riff_max - 44)), riff_max - 44, riff_max, 88200},
-};
-// clang-format on
-
-// They write 10 GiB, and a file past 4 GiB, so they run only when LEADCUT_LONG_TESTS is set,
-// best on tmpfs (TMPDIR).
-TEST(Long, CutsRecordingsUpToTheRiffLimit) {
+// A cut of the longest recording RIFF can hold, 4 GiB + 7 bytes, a sparse file with marks in
+// its audio: it writes 4 GiB, so it runs only when LEADCUT_LONG_TESTS is set, best on tmpfs
+// (TMPDIR).
+TEST(Long, CutsTheLongestRecording) {
 	if (!std::getenv("LEADCUT_LONG_TESTS"))
 		GTEST_SKIP() << "set LEADCUT_LONG_TESTS to write gigabytes";
-	for (const auto &l : recordings) {
-		row c{"long",
-		      {"in.wav", "out", "500"},
-		      {.input = l.head, .name = "none", .blocks = 1 << 24, .more = l.more}};
-		for (const std::uintmax_t at : l.marks) c.f.more.emplace_back(at, mark(at));
-		EXPECT_EQ(check(c, run(c), l.err, 0, ""), "");
-		const fs::path out = dir / "out.wav";
-		ASSERT_EQ(fs::file_size(out), l.out_size) << l.err;
-		EXPECT_EQ(part(out, 0, 44), header(l.size, 2, 44100, 16));
-		for (const auto at : l.marks) EXPECT_EQ(part(out, at - l.shift, 16), mark(at));
-		EXPECT_EQ(part(out, l.out_size - 88200, 88200), string(88200, '\0'));
-	}
+	const string head = header(riff_max - 44, 2, 44100, 16);
+	row c{"long", {"in.wav", "out", "500"}, {.input = head, .name = "none", .blocks = 1 << 24}};
+	for (const std::uintmax_t at : {std::uintmax_t{88244}, g3, riff_max - 16})
+		c.f.more.emplace_back(at, to_string(at));
+	EXPECT_EQ(
+	    check(c, run(c), said("out.wav", "-500", report(2, 44100, 16, riff_max - 44)), 0, ""),
+	    "");
+	const fs::path out = dir / "out.wav";
+	ASSERT_EQ(fs::file_size(out), riff_max);
+	EXPECT_EQ(part(out, 0, 44), head);
+	for (const auto &[at, m] : c.f.more) EXPECT_EQ(part(out, at - 88200, m.size()), m);
+	EXPECT_EQ(part(out, riff_max - 88200, 88200), string(88200, '\0'));
 	fs::remove_all(dir);
 }
 
