@@ -41,18 +41,16 @@ string header(std::uint32_t size, unsigned channels, std::uint32_t rate, unsigne
 
 // The report of in.wav with fmt_chunk(channels, rate, bits, tag), then a data chunk of
 // `size` bytes unless `size` is negative.
-string report(unsigned channels, std::uint32_t rate, unsigned bits, std::int64_t size,
-	      unsigned tag = 1) {
+// clang-format off
+string report(unsigned channels, std::uint32_t rate, unsigned bits, std::int64_t size, unsigned tag = 1) {
 	char text[400]; // room for any of them
-	static_cast<void>(std::snprintf(text, sizeof text,
-					"in.wav :\n  <fmt > (16 bytes)\n    format tag     = %u (1 "
-					"= PCM)\n    channels       = %u\n"
-					"    samples/sec    = %u\n    avg. bytes/sec = %u\n    "
-					"block align    = %u\n    bits/sample    = %u\n",
-					std::uint32_t(std::int16_t(tag)), channels, rate,
-					rate * (channels * bits / 8), channels * bits / 8, bits));
+	static_cast<void>(std::snprintf(text, sizeof text, "in.wav :\n  <fmt > (16 bytes)\n    format tag"
+	    "     = %u (1 = PCM)\n    channels       = %u\n    samples/sec    = %u\n    avg. bytes/sec = %u"
+	    "\n    block align    = %u\n    bits/sample    = %u\n", std::uint32_t(std::int16_t(tag)),
+	    channels, rate, rate * (channels * bits / 8), channels * bits / 8, bits));
 	return text + (size < 0 ? "" : "  <data> (" + to_string(size) + " bytes)\n");
 }
+// clang-format on
 
 // Bytes whose shifted copies differ from them at every shift a test makes.
 string pattern(std::size_t size) {
@@ -86,22 +84,19 @@ string repeat(const string &s, int n) { return n ? s + repeat(s, n - 1) : ""; }
 string far(const char *oto) { return "sub\\..\\sub\\" + repeat(oto, 83); }
 
 // The Japanese line in the console's encoding: Shift-JIS under code page 932, else UTF-8.
-const string usage =
-    "Usage: leadcut [option] <wav_file_in> <wav_file_out> <time-ms>\n" +
-    sys("wav_file_in\x82\xcc\x90\xe6\x93\xaa\x82\xa9\x82\xe7time-"
-	"ms\x83\x7e\x83\x8a\x95\x62\x8d\xed\x8f\x9c\x82"
-	"\xb5\x82\xbd\x82\xe0\x82\xcc\x82\xf0wav_file_"
-	"out\x82\xc9\x8f\x6f\x97\xcd\x82\xb5\x82\xdc\x82\xb7\n\n",
-	"wav_file_inの先頭からtime-msミリ秒削除したものをwav_file_outに出力します\n\n");
-const string d = pattern(600000), in = wav(2, 44100, 16, d), h = header(600000, 2, 44100, 16);
-const string e120 = repeat("é", 120), rep = report(2, 44100, 16, 600000),
-	     fmt_rep = report(2, 44100, 16, -1), e100(100, 'e');
-const string fmt = fmt_chunk(2, 44100, 16), d8 = pattern(20001), d3 = pattern(3 << 20);
-const string hyo = sys("\x95\\", "表"), e_ = sys("?", "é"), a260(260, 'a'),
-	     a800(800, 'a'), junk = riff(fmt + "JUNK");
-const string huge = riff(fmt + chunk("data", d.substr(0, 1000), 4294967295u)),
-	     huge_rep = fmt_rep + "  <data> (-1 bytes)\n", rep3 = report(2, 44100, 16, 3 << 20),
-	     h3 = header(3 << 20, 2, 44100, 16);
+// clang-format off
+const string usage = "Usage: leadcut [option] <wav_file_in> <wav_file_out> <time-ms>\n" + sys(
+    "wav_file_in\x82\xcc\x90\xe6\x93\xaa\x82\xa9\x82\xe7time-ms\x83\x7e\x83\x8a\x95\x62\x8d\xed\x8f"
+    "\x9c\x82\xb5\x82\xbd\x82\xe0\x82\xcc\x82\xf0wav_file_out\x82\xc9\x8f\x6f\x97\xcd\x82\xb5\x82\xdc"
+    "\x82\xb7\n\n", "wav_file_inの先頭からtime-msミリ秒削除したものをwav_file_outに出力します\n\n");
+const string d = pattern(600000), in = wav(2, 44100, 16, d), h = header(600000, 2, 44100, 16),
+    rep = report(2, 44100, 16, 600000), fmt_rep = report(2, 44100, 16, -1), e100(100, 'e'),
+    fmt = fmt_chunk(2, 44100, 16), d8 = pattern(20001), d3 = pattern(3 << 20), a260(260, 'a'),
+    hyo = sys("\x95\\", "表"), e_ = sys("?", "é"), e120 = repeat("é", 120), a800(800, 'a'),
+    junk = riff(fmt + "JUNK"), huge = riff(fmt + chunk("data", d.substr(0, 1000), ~0u)),
+    huge_rep = fmt_rep + "  <data> (-1 bytes)\n", rep3 = report(2, 44100, 16, 3 << 20),
+    h3 = header(3 << 20, 2, 44100, 16);
+// clang-format on
 // Long recordings, of 2^31 bytes and more, as sparse files.
 constexpr std::uintmax_t g2 = 1u << 31, g3 = 3u << 30, riff_max = (1ull << 32) + 7;
 // The report of in.wav under another name; the report and the closing line of a cut.
@@ -116,51 +111,31 @@ string said(const string &out, const string &ms, const string &r = rep) {
 // the program in its folder; whether it needs POSIX's files and names, or as root natively
 // the tools named (a hook that exports LEADCUT_ needs the fault library); whether it runs
 // again under faults.
+// clang-format off
 struct fields {
-	string input = in, err = "";
-	int status = 0;
-	string out = "", name = "out.wav";
-	int mode = -1, blocks = 1 << 17;
-	pieces more = {};
-	string hook = "";
-	bool posix = false;
-	string tools = "";
-	bool faults = false;
+	string input = in, err = ""; int status = 0; string out = "", name = "out.wav";
+	int mode = -1, blocks = 1 << 17; pieces more = {}; string hook = ""; bool posix = false;
+	string tools = ""; bool faults = false;
 };
-struct row {
-	const char *id;
-	std::vector<string> words;
-	fields f;
-};
+struct row { const char *id; std::vector<string> words; fields f; };
 
 // The last C1 control, a sequence cut short, DEL, an overlong form, a surrogate, a code point past
 // U+10FFFF and another overlong one, then the first or last of their kinds that are well formed.
-const string bad =
-    "\xc2\x9f\xe3\x81\x7f\xe0\x9f\xbf\xed\xa0\x80\xf4\x90\x80\x80\xc1\xbf\xdf\xbf\xc2\xa0😀";
+const string bad = "\xc2\x9f\xe3\x81\x7f\xe0\x9f\xbf\xed\xa0\x80\xf4\x90\x80\x80\xc1\xbf\xdf\xbf\xc2\xa0😀";
 // Views of the run's folder through FUSE (V: bindfs; S: sshfs to an sshd of the run's own on
 // the loopback, with its own keys), an exFAT image through FUSE on a loop device (X, copied to x
 // at the end) and a small tmpfs (T, to t), all in the run's folder.
-const string
-    no = "cannot overwrite input file : ",
-    alias = "export LEADCUT_ALIAS=",
+const string no = "cannot overwrite input file : ", alias = "export LEADCUT_ALIAS=",
     bind = "mkdir V && bindfs --ctime-from-mtime . V && trap 'fusermount -u V' 0",
-    ssh = "mkdir -p /run/sshd S && ssh-keygen -qN '' -t ed25519 -f h && ssh-keygen -qN '' -t "
-	  "ed25519 -f u && "
-	  "P=$((20000 + $$ % 30000)) && $(command -v sshd) -f /dev/null -h \"$PWD/h\" -o "
-	  "ListenAddress=127.0.0.1:$P "
-	  "-o AuthorizedKeysFile=\"$PWD/u.pub\" -o StrictModes=no -o PidFile=\"$PWD/pid\" -o "
-	  "'Subsystem sftp "
-	  "internal-sftp' && trap 'fusermount -u S; kill $(cat pid)' 0 && sshfs -p $P -o "
-	  "BatchMode=yes,"
-	  "StrictHostKeyChecking=no,UserKnownHostsFile=/dev/null,IdentityFile=\"$PWD/u\" "
-	  "127.0.0.1:\"$PWD\" S",
-    ssh_tools = "ssh-keygen sshd sshfs",
-    exfat = "truncate -s 9M x.img && mkfs.exfat x.img >/dev/null && mkdir X && D=$(losetup -f "
-	    "--show x.img) && "
-	    "trap 'exec 3<&-; cp -r X x; umount X; losetup -d $D' 0 && mount.exfat-fuse $D X && ",
-    exfat_tools = "mkfs.exfat mount.exfat-fuse losetup";
+    ssh = "mkdir -p /run/sshd S && ssh-keygen -qN '' -f h && ssh-keygen -qN '' -f u && P=$((2000 + "
+	"$$ % 9000)) && $(command -v sshd) -f /dev/null -h \"$PWD/h\" -o ListenAddress=127.0.0.1:$P -o "
+	"AuthorizedKeysFile=\"$PWD/u.pub\" -o StrictModes=no -o PidFile=\"$PWD/p\" -o 'Subsystem sftp "
+	"internal-sftp' && trap 'fusermount -u S; kill $(cat p)' 0 && sshfs -p $P -o IdentityFile=\"$PWD"
+	"/u\",StrictHostKeyChecking=no,UserKnownHostsFile=/dev/null 127.0.0.1:\"$PWD\" S",
+    ssh_tools = "ssh-keygen sshd sshfs", exfat_tools = "mkfs.exfat mount.exfat-fuse losetup",
+    exfat = "truncate -s 9M x.img && mkfs.exfat x.img >/dev/null && mkdir X && D=$(losetup -f --show"
+	" x.img) && trap 'exec 3<&-; cp -r X x; umount X; losetup -d $D' 0 && mount.exfat-fuse $D X && ";
 
-// clang-format off
 const row rows[] = {
     {"options_end", {"-c", "-l", "--", "in.wav"}, {.input = in + "xyz", .err = rep, .faults =
      true}},
@@ -173,12 +148,12 @@ const row rows[] = {
     // UTF-8 show as '?' (under Wine the code page's conversion gives the same), and so do the
     // marks that would reorder or break its line, the bidirectional controls and U+2028-9; their
     // neighbours and a joiner print as they are (under Wine as '?': code page 932 lacks them).
-    {"name_controls", {"\x1b]0;t\a\xff~ \u200D\u200E\u200F\u2027\u2028\u2029\u202A\u202B\u202C"
-     "\u202D\u202E\u061C\u202F\u2065\u2066\u2067\u2068\u2069\u206A"}, {.err = "cannot open file : "
-     "?]0;t??~ " + sys(string(19, '?'), "\u200D??\u2027????????\u202F\u2065????\u206A") + "\n",
-     .status = 1}},
-    {"time_controls", {"in.wav", "out", "\x1b[2J\x1f"}, {.err = "invalid time : ?[2J?\n",
-     .status = 1}},
+    {"name_controls", {"\x1b]0;t\a\xff~ "
+     "\u200D\u200E\u200F\u2027\u2028\u2029\u202A\u202B\u202C\u202D\u202E\u061C\u202F\u2065\u2066\u2067\u2068\u2069\u206A"},
+     {.err = "cannot open file : ?]0;t??~ " + sys(string(19, '?'),
+     "\u200D??\u2027????????\u202F\u2065????\u206A") + "\n", .status = 1}},
+    {"time_controls", {"in.wav", "out", "\x1b[2J\x1f"}, {.err = "invalid time : ?[2J?\n", .status =
+     1}},
     {"name_not_utf8", {"in.wav", bad + ".x", "0"}, {.err = said(string(16, '?') +
      "\xdf\xbf\xc2\xa0😀.wav", "0"), .out = h + d, .name = bad + ".wav", .posix = true}},
     {"name_too_long", {a260}, {.err = "file name too long : " + a260 + "\n", .status = 1}},
@@ -208,8 +183,8 @@ const row rows[] = {
     {"replaced", {"in.wav", "e", "0"}, {.input = wav(1, 8000, 8, "a") + '\0', .err = said("e.wav",
      "0", report(1, 8000, 8, 1)), .out = header(1, 1, 8000, 8) + "a", .name = "e.wav", .mode = 0640,
      .hook = "chmod 640 e.wav", .faults = true}},
-    {"link_output", {"in.wav", "sub/l", "0"}, {.err = said("sub/l.wav", "0"), .out = h + d,
-     .name = "e.wav", .hook = "ln -s ../e.wav sub/l.wav", .posix = true, .faults = true}},
+    {"link_output", {"in.wav", "sub/l", "0"}, {.err = said("sub/l.wav", "0"), .out = h + d, .name =
+     "e.wav", .hook = "ln -s ../e.wav sub/l.wav", .posix = true, .faults = true}},
     // No byte a terminal obeys reaches it from an identifier, which ends at its first zero.
     {"id_controls", {"in.wav"}, {.input = riff(chunk("\x1b[2J", "") + chunk("\r\n\x7f\xff", "") +
      chunk(string("b\0\x1b\0", 4), "", ~7u) + fmt), .err = "in.wav :\n  <?[2J> (0 bytes)\n  "
@@ -350,9 +325,9 @@ const row rows[] = {
 
 // What a run left: what it printed, its status, the output, and what else it did.
 struct result {
-	string err, out, file, left;
 	int status = 0, mode = 0;
 	bool kept = false;
+	string err = "", out = "", file = "", left = "";
 };
 
 // Runs the program as "leadcut" in a fresh folder that holds the row's input as in.wav (also
@@ -364,10 +339,9 @@ struct result {
 result run(const row &c, const string &env = "") {
 	fs::remove_all(dir);
 	fs::create_directories(dir / "sub");
-	pieces more = c.f.more;
-	more.emplace(more.begin(), 0, c.f.input);
 	std::ofstream file(dir / "in.wav", std::ios::binary);
-	for (const auto &[at, bytes] : more) file.seekp(std::streamoff(at)) << bytes;
+	file << c.f.input;
+	for (const auto &[at, bytes] : c.f.more) file.seekp(std::streamoff(at)) << bytes;
 	const auto length = std::uintmax_t(file.seekp(0, std::ios::end).tellp());
 	file.close();
 	for (auto n : {"link.wav", "表.wav", "é.wav"})
@@ -375,23 +349,26 @@ result run(const row &c, const string &env = "") {
 	std::ofstream(dir / "e.wav") << e100;
 	const string hook = c.f.hook + (c.f.hook.empty() || env.empty() ? "" : " && ") + env,
 		     n = c.f.name;
-	const bool faults = hook.find("LEADCUT_") != string::npos;
-	string line =
-	    "cd '" + dir.string() + "' && exec >.out 2>.err && ulimit -f " + to_string(c.f.blocks) +
-	    (on_windows ? " && trap '' XFSZ" : "") + " && B=" LEADCUT_BINARY " && " +
-	    (hook.empty() ? ":" : hook) + " && { [ ! -f '" + n + "' ] || cp '" + n +
-	    "' .was; } && export ASAN_OPTIONS=exitcode=86:detect_leaks=0 "
-	    "UBSAN_OPTIONS=exitcode=87:halt_on_error=1 && timeout " +
-	    (c.f.blocks > 1 << 17 ? "900 " : "15 ") +
-	    (test_command ? test_command
-			  : "bash -c '" + string(faults ? "LD_PRELOAD=" LEADCUT_FAULTS " " : "") +
-				"exec -a leadcut \"$0\" \"$@\"' $B");
+	string line = "cd '" + dir.string() + "' && exec >.out 2>.err && ulimit -f " +
+		      to_string(c.f.blocks) + (on_windows ? " && trap '' XFSZ" : "") +
+		      " && B=" LEADCUT_BINARY " && " + (hook.empty() ? ":" : hook) +
+		      " && { [ ! -f '" + n + "' ] || cp '" + n +
+		      "' .was; } && export ASAN_OPTIONS=exitcode=86:detect_leaks=0 "
+		      "UBSAN_OPTIONS=exitcode=87:halt_on_error=1 && timeout " +
+		      (c.f.blocks > 1 << 17 ? "900 " : "15 ") +
+		      (test_command ? test_command
+				    : "bash -c '" +
+					  string(hook.find("LEADCUT_") != string::npos
+						     ? "LD_PRELOAD=" LEADCUT_FAULTS " "
+						     : "") +
+					  "exec -a leadcut \"$0\" \"$@\"' $B");
 	for (const auto &word : c.words) line += " '" + word + "'";
-	line += "; s=$?; wait; exit $s"; // for what the hook started, a FIFO's reader
-	result r;
-	r.status = WEXITSTATUS(std::system(line.c_str()));
-	r.kept = fs::file_size(dir / "in.wav") == length;
-	for (const auto &[at, b] : more) r.kept = r.kept && part(dir / "in.wav", at, b.size()) == b;
+	// The wait is for what the hook started, a FIFO's reader.
+	result r{.status = WEXITSTATUS(std::system((line + "; s=$?; wait; exit $s").c_str()))};
+	r.kept = fs::file_size(dir / "in.wav") == length &&
+		 part(dir / "in.wav", 0, c.f.input.size()) == c.f.input;
+	for (const auto &[at, b] : c.f.more)
+		r.kept = r.kept && part(dir / "in.wav", at, b.size()) == b;
 	r.err = get(dir / ".err"), r.out = get(dir / ".out"), r.file = get(dir / n);
 	r.mode = int(fs::status(dir / n).permissions() & fs::perms::mask);
 	for (const auto &f : fs::recursive_directory_iterator(dir))
@@ -432,23 +409,27 @@ string check(const row &c, const result &r, const string &err, int status, const
 	return s;
 }
 
+void report_failure(const string &what, const string &s) {
+	if (!s.empty()) ADD_FAILURE() << what << s;
+}
+
 void PrintTo(const row &c, std::ostream *os) { *os << c.id; }
 class Run : public testing::TestWithParam<row> {};
 class Faults : public testing::TestWithParam<row> {};
 
 TEST_P(Run, Row) {
 	const row &c = GetParam();
-	if (c.f.posix && on_windows) GTEST_SKIP() << "Windows has no FIFOs, and other names";
-	if (c.f.hook.find("export LEADCUT_") != string::npos && (on_windows || !*LEADCUT_FAULTS))
-		GTEST_SKIP() << "needs libfiu, on Linux";
-	if (!c.f.tools.empty() && (test_command || ::getuid() != 0))
-		GTEST_SKIP() << "needs root, natively";
 	std::istringstream tools(c.f.tools);
-	for (string t; tools >> t;)
-		if (std::system(("command -v " + t + " >/dev/null").c_str()))
-			GTEST_SKIP() << "needs " << t;
-	const string s = check(c, run(c), c.f.err, c.f.status, c.f.out);
-	if (!s.empty()) ADD_FAILURE() << s;
+	string why =
+	    c.f.posix && on_windows ? "Windows has no FIFOs, and other names"
+	    : c.f.hook.find("export LEADCUT_") != string::npos && (on_windows || !*LEADCUT_FAULTS)
+		? "needs libfiu, on Linux"
+	    : !c.f.tools.empty() && (test_command || ::getuid() != 0) ? "needs root, natively"
+								      : "";
+	for (string t; why.empty() && tools >> t;)
+		if (std::system(("command -v " + t + " >/dev/null").c_str())) why = "needs " + t;
+	if (!why.empty()) GTEST_SKIP() << why;
+	report_failure("", check(c, run(c), c.f.err, c.f.status, c.f.out));
 }
 
 // Calls whose failure cannot change the result, and why: the row's own outcome stands.
@@ -461,49 +442,46 @@ const std::map<string, const char *> harmless = {
 };
 
 // The message that a run must end with when `call` failed, `n` being the number its record
-// holds; "" for a print, whose failure makes the status 1 of a run that did its work.
+// holds, naming the output as the closing line does (else as the row); "" for a print, whose
+// failure makes the status 1 of a run that did its work.
 string message(const row &c, const string &call, long long n) {
-	// The output as the closing line names it, else as the row does.
-	const auto to = c.f.err.rfind(" -> ") + 4, end = c.f.err.rfind(" (");
-	const string out = to < 4 ? c.f.name : c.f.err.substr(to, end - to);
-	if (call == "open input") return "cannot open file : in.wav\n";
-	if (call.starts_with("identity")) return "cannot open file : " + out + "\n";
-	if (call.ends_with(" input")) return "read error : " + to_string(n) + "\n";
-	if (call.starts_with("header")) return out + " : wav header write error\n";
-	if (call == "write output" || call == "close output" || call == "rename output")
-		return "write error : " + to_string(n) + "\n";
-	return call == "print stderr" || call == "open null" ? ""
-							     : "cannot open file : " + out + "\n";
+	const auto to = c.f.err.rfind(" -> ") + 4;
+	const string out = to < 4 ? c.f.name : c.f.err.substr(to, c.f.err.rfind(" (") - to),
+		     cannot = "cannot open file : ";
+	return call == "open input"           ? cannot + "in.wav\n"
+	       : call.starts_with("identity") ? cannot + out + "\n"
+	       : call.ends_with(" input")     ? "read error : " + to_string(n) + "\n"
+	       : call.starts_with("header")   ? out + " : wav header write error\n"
+	       : call.starts_with("write") || call.starts_with("close") ||
+		       call.starts_with("rename")
+		   ? "write error : " + to_string(n) + "\n"
+	       : call == "print stderr" || call == "open null" ? ""
+							       : cannot + out + "\n";
 }
 
 // Each call of the row failing in turn, the 1st, the 2nd, ... until a run meets no fault; each
-// run must end as its call's failure says: status 1, its message last, the input whole and an
-// existing output as it was, none new and nothing left behind. The runs of a row must meet
-// every kind of call its work makes.
+// run must end as its call's failure says: status 1, its message last (unless standard error
+// is closed), the input whole and an existing output as it was, none new and nothing left
+// behind. The runs of a row must meet every kind of call its work makes.
 TEST_P(Faults, Row) {
 	if (on_windows || !*LEADCUT_FAULTS) GTEST_SKIP() << "needs libfiu, on Linux";
 	row c = GetParam();
 	c.f.mode = -1; // which a failed call may leave as it was made
-	std::set<string> met;
+	std::set<string> met, kinds = {"open input", "read input", "seek input", "print stderr"};
 	for (int n = 1;; ++n) {
 		const result r = run(c, "export LEADCUT_FAULT=" + to_string(n));
-		std::ifstream record(dir / ".fault");
 		string kind, file;
 		long long number;
-		if (!(record >> kind >> file >> number)) break;
+		if (!(std::ifstream(dir / ".fault") >> kind >> file >> number)) break;
 		const string call = kind + " " + file, m = message(c, call, number);
 		met.insert(call);
-		// With standard error closed, no message can be seen.
 		const bool mute = c.f.hook.find("2>&-") != string::npos;
-		const string was = get(dir / ".was"),
-			     err = mute || r.err.ends_with(m) ? r.err : "..." + m;
-		const string s = harmless.contains(call) ? check(c, r, c.f.err, c.f.status, c.f.out)
-				 : call == "print stderr" ? check(c, r, r.err, 1, c.f.out)
-							  : check(c, r, err, 1, was);
-		if (!s.empty())
-			ADD_FAILURE() << "fault run " << n << ", the " << call << " failed:\n" << s;
+		const string err = mute || r.err.ends_with(m) ? r.err : "..." + m;
+		report_failure("fault run " + to_string(n) + ", the " + call + " failed:\n",
+			       harmless.contains(call)  ? check(c, r, c.f.err, c.f.status, c.f.out)
+			       : call == "print stderr" ? check(c, r, r.err, 1, c.f.out)
+							: check(c, r, err, 1, get(dir / ".was")));
 	}
-	std::set<string> kinds = {"open input", "read input", "seek input", "print stderr"};
 	if (c.f.status == 0 && !c.f.out.empty())
 		kinds.insert({"open output", "header output", "write output", "close output",
 			      "rename output"});
