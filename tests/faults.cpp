@@ -175,7 +175,7 @@ int fstat64(int fd, struct stat64 *st) {
 	struct stat64 in {};
 	if (how && *how == 'd' && (r == output || r == old) && next(input_fd, &in) == 0)
 		st->st_ino = in.st_ino, st->st_dev = in.st_dev + 1;
-	else if (how)
+	else if (how && *how == '1')
 		st->st_ino += static_cast<ino64_t>(fd) << 32; // far from any real number
 	return 0;
 }
