@@ -42,12 +42,14 @@ string header(std::uint32_t size, unsigned channels, std::uint32_t rate, unsigne
 // The report of in.wav with fmt_chunk(channels, rate, bits, tag), then a data chunk of
 // `size` bytes unless `size` is negative.
 // clang-format off
-string report(unsigned channels, std::uint32_t rate, unsigned bits, std::int64_t size, unsigned tag = 1) {
+string report(unsigned channels, std::uint32_t rate, unsigned bits, std::int64_t size,
+    unsigned tag = 1) {
 	char text[400]; // room for any of them
-	static_cast<void>(std::snprintf(text, sizeof text, "in.wav :\n  <fmt > (16 bytes)\n    format tag"
-	    "     = %u (1 = PCM)\n    channels       = %u\n    samples/sec    = %u\n    avg. bytes/sec = %u"
-	    "\n    block align    = %u\n    bits/sample    = %u\n", std::uint32_t(std::int16_t(tag)),
-	    channels, rate, rate * (channels * bits / 8), channels * bits / 8, bits));
+	static_cast<void>(std::snprintf(text, sizeof text, "in.wav :\n  <fmt > (16 bytes)\n    "
+	    "format tag     = %u (1 = PCM)\n    channels       = %u\n    samples/sec    = %u\n    "
+	    "avg. bytes/sec = %u\n    block align    = %u\n    bits/sample    = %u\n",
+	    std::uint32_t(std::int16_t(tag)), channels, rate, rate * (channels * bits / 8),
+	    channels * bits / 8, bits));
 	return text + (size < 0 ? "" : "  <data> (" + to_string(size) + " bytes)\n");
 }
 // clang-format on
@@ -86,9 +88,10 @@ string far(const char *oto) { return "sub\\..\\sub\\" + repeat(oto, 83); }
 // The Japanese line in the console's encoding: Shift-JIS under code page 932, else UTF-8.
 // clang-format off
 const string usage = "Usage: leadcut [option] <wav_file_in> <wav_file_out> <time-ms>\n" + sys(
-    "wav_file_in\x82\xcc\x90\xe6\x93\xaa\x82\xa9\x82\xe7time-ms\x83\x7e\x83\x8a\x95\x62\x8d\xed\x8f"
-    "\x9c\x82\xb5\x82\xbd\x82\xe0\x82\xcc\x82\xf0wav_file_out\x82\xc9\x8f\x6f\x97\xcd\x82\xb5\x82\xdc"
-    "\x82\xb7\n\n", "wav_file_inの先頭からtime-msミリ秒削除したものをwav_file_outに出力します\n\n");
+    "wav_file_in\x82\xcc\x90\xe6\x93\xaa\x82\xa9\x82\xe7time-ms\x83\x7e\x83\x8a\x95\x62\x8d\xed"
+    "\x8f\x9c\x82\xb5\x82\xbd\x82\xe0\x82\xcc\x82\xf0wav_file_out\x82\xc9\x8f\x6f\x97\xcd\x82\xb5"
+    "\x82\xdc\x82\xb7\n\n",
+    "wav_file_inの先頭からtime-msミリ秒削除したものをwav_file_outに出力します\n\n");
 const string d = pattern(600000), in = wav(2, 44100, 16, d), h = header(600000, 2, 44100, 16),
     rep = report(2, 44100, 16, 600000), fmt_rep = report(2, 44100, 16, -1), e100(100, 'e'),
     fmt = fmt_chunk(2, 44100, 16), d8 = pattern(20001), d3 = pattern(3 << 20), a260(260, 'a'),
@@ -121,20 +124,23 @@ struct row { const char *id; std::vector<string> words; fields f; };
 
 // The last C1 control, a sequence cut short, DEL, an overlong form, a surrogate, a code point past
 // U+10FFFF and another overlong one, then the first or last of their kinds that are well formed.
-const string bad = "\xc2\x9f\xe3\x81\x7f\xe0\x9f\xbf\xed\xa0\x80\xf4\x90\x80\x80\xc1\xbf\xdf\xbf\xc2\xa0😀";
+const string bad = "\xc2\x9f\xe3\x81\x7f\xe0\x9f\xbf\xed\xa0\x80\xf4\x90\x80\x80\xc1\xbf\xdf\xbf"
+    "\xc2\xa0😀";
 // Views of the run's folder through FUSE (V: bindfs; S: sshfs to an sshd of the run's own on
 // the loopback, with its own keys), an exFAT image through FUSE on a loop device (X, copied to x
 // at the end) and a small tmpfs (T, to t), all in the run's folder.
 const string no = "cannot overwrite input file : ", alias = "export LEADCUT_ALIAS=",
     bind = "mkdir V && bindfs --ctime-from-mtime . V && trap 'fusermount -u V' 0",
-    ssh = "mkdir -p /run/sshd S && for k in h u; do ssh-keygen -qN '' -t ed25519 -f $k; done && P=$((2000 "
-	"+ $$ % 9000)) && $(command -v sshd) -f /dev/null -h \"$PWD/h\" -o ListenAddress=127.0.0.1:$P -o "
-	"AuthorizedKeysFile=\"$PWD/u.pub\" -o StrictModes=no -o PidFile=\"$PWD/p\" -o 'Subsystem sftp "
-	"internal-sftp' && trap 'fusermount -u S; kill $(cat p)' 0 && sshfs -p $P -o IdentityFile=\"$PWD"
-	"/u\",StrictHostKeyChecking=no,UserKnownHostsFile=/dev/null 127.0.0.1:\"$PWD\" S",
+    ssh = "mkdir -p /run/sshd S && for k in h u; do ssh-keygen -qN '' -t ed25519 -f $k; done && "
+    "P=$((2000 + $$ % 9000)) && $(command -v sshd) -f /dev/null -h \"$PWD/h\" -o ListenAddress="
+    "127.0.0.1:$P -o AuthorizedKeysFile=\"$PWD/u.pub\" -o StrictModes=no -o PidFile=\"$PWD/p\" -o "
+    "'Subsystem sftp internal-sftp' && trap 'fusermount -u S; kill $(cat p)' 0 && sshfs -p $P -o "
+    "IdentityFile=\"$PWD/u\",StrictHostKeyChecking=no,UserKnownHostsFile=/dev/null 127.0.0.1:"
+    "\"$PWD\" S",
     ssh_tools = "ssh-keygen sshd sshfs", exfat_tools = "mkfs.exfat mount.exfat-fuse losetup",
-    exfat = "truncate -s 9M x.img && mkfs.exfat x.img >/dev/null && mkdir X && D=$(losetup -f --show"
-	" x.img) && trap 'exec 3<&-; cp -r X x; umount X; losetup -d $D' 0 && mount.exfat-fuse $D X && ";
+    exfat = "truncate -s 9M x.img && mkfs.exfat x.img >/dev/null && mkdir X && D=$(losetup -f "
+    "--show x.img) && trap 'exec 3<&-; cp -r X x; umount X; losetup -d $D' 0 && mount.exfat-fuse "
+    "$D X && ";
 
 const row rows[] = {
     {"options_end", {"-c", "-l", "--", "in.wav"}, {.input = in + "xyz", .err = rep, .faults =
@@ -148,12 +154,12 @@ const row rows[] = {
     // UTF-8 show as '?' (under Wine the code page's conversion gives the same), and so do the
     // marks that would reorder or break its line, the bidirectional controls and U+2028-9; their
     // neighbours and a joiner print as they are (under Wine as '?': code page 932 lacks them).
-    {"name_controls", {"\x1b]0;t\a\xff~ "
-     "\u200D\u200E\u200F\u2027\u2028\u2029\u202A\u202B\u202C\u202D\u202E\u061C\u202F\u2065\u2066\u2067\u2068\u2069\u206A"},
-     {.err = "cannot open file : ?]0;t??~ " + sys(string(19, '?'),
-     "\u200D??\u2027????????\u202F\u2065????\u206A") + "\n", .status = 1}},
-    {"time_controls", {"in.wav", "out", "\x1b[2J\x1f"}, {.err = "invalid time : ?[2J?\n", .status =
-     1}},
+    {"name_controls", {"\x1b]0;t\a\xff~ \u200D\u200E\u200F\u2027\u2028\u2029\u202A\u202B\u202C"
+     "\u202D\u202E\u061C\u202F\u2065\u2066\u2067\u2068\u2069\u206A"}, {.err = "cannot open file : "
+     "?]0;t??~ " + sys(string(19, '?'), "\u200D??\u2027????????\u202F\u2065????\u206A") + "\n",
+     .status = 1}},
+    {"time_controls", {"in.wav", "out", "\x1b[2J\x1f"}, {.err = "invalid time : ?[2J?\n",
+     .status = 1}},
     {"name_not_utf8", {"in.wav", bad + ".x", "0"}, {.err = said(string(16, '?') +
      "\xdf\xbf\xc2\xa0😀.wav", "0"), .out = h + d, .name = bad + ".wav", .posix = true}},
     {"name_too_long", {a260}, {.err = "file name too long : " + a260 + "\n", .status = 1}},
