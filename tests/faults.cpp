@@ -108,11 +108,14 @@ const char *writing(int fd, const char *kind) {
 } // namespace
 
 // A call that fails as `kind` of `file`, at `number`, returning `failed`; else the real one.
+// A type, a parameter list and an argument list cannot stand in parentheses.
+// NOLINTBEGIN(bugprone-macro-parentheses)
 #define FAILING(type, name, params, args, kind, file, number, failed) \
 	extern "C" type name params { \
 		if (fails(kind, file, number)) return failed; \
 		return REAL(name) args; \
 	}
+// NOLINTEND(bugprone-macro-parentheses)
 FAILING(ssize_t, read, (int fd, void *b, size_t n), (fd, b, n), "read", of(fd), position(fd), -1)
 FAILING(size_t, fread, (void *b, size_t s, size_t n, FILE *f), (b, s, n, f), "read", of(fileno(f)),
 	told(f), 0)

@@ -474,10 +474,11 @@ TEST_P(Faults, Row) {
 	std::set<string> met, kinds = {"open input", "read input", "seek input", "print stderr"};
 	for (int n = 1;; ++n) {
 		const result r = run(c, "export LEADCUT_FAULT=" + to_string(n));
-		string kind, file;
+		string call, file; // the kind of call, then its file
 		long long number;
-		if (!(std::ifstream(dir / ".fault") >> kind >> file >> number)) break;
-		const string call = kind + " " + file, m = message(c, call, number);
+		if (!(std::ifstream(dir / ".fault") >> call >> file >> number)) break;
+		call += " " + file;
+		const string m = message(c, call, number);
 		met.insert(call);
 		const bool mute = c.f.hook.find("2>&-") != string::npos;
 		const string err = mute || r.err.ends_with(m) ? r.err : "..." + m;
