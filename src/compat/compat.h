@@ -57,7 +57,8 @@ enum class output_kind { absent, regular, stream };
 bool final_target(const char *path, path_buffer &target);
 
 // Opens what a name holds, as output_kind says, never truncating it; a FIFO
-// once it has a reader. False on failure; kind absent (fd -1) is none.
+// once it has a reader. False on failure, and for a regular file that may
+// not be written; kind absent (fd -1) is none.
 bool open_output(const char *path, int &fd, output_kind &kind);
 
 // Where the last part of a path begins: after its last folder separator.

@@ -128,8 +128,10 @@ bool open_output(const char *path, int &fd, output_kind &kind)
 		if (fd < 0 || ::fstat(fd, &st) != 0)
 			return false;
 		kind = S_ISREG(st.st_mode) ? output_kind::regular : output_kind::stream;
+		// A file its owner made read-only stays, though its folder would let
+		// a new file take its name.
 		if (kind == output_kind::regular)
-			return true;
+			return ::faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) == 0;
 		static_cast<void>(::close(fd)); // opened for reading: it is written below
 	}
 	kind = output_kind::stream;

@@ -151,7 +151,7 @@ bool open_output(const char *path, int &fd, output_kind &kind)
 	disk_file(fd, on_disk);
 	kind = on_disk ? output_kind::regular : output_kind::stream;
 	if (on_disk)
-		return true;
+		return (attributes & FILE_ATTRIBUTE_READONLY) == 0;
 	_close(fd);
 	fd = _wopen(wide.data(), _O_WRONLY | open_flags);
 	return fd >= 0;
@@ -268,9 +268,10 @@ BOOL WINAPI remove_and_go_on(DWORD)
 
 void remove_at_exit(const char *path, int fd)
 {
-	static const bool registered =
-	    SetConsoleCtrlHandler(remove_and_go_on, TRUE) && std::atexit(remove_armed) == 0;
+	static const bool registered = std::atexit(remove_armed) == 0;
+	static const bool handled = SetConsoleCtrlHandler(remove_and_go_on, TRUE) != 0;
 	static_cast<void>(registered);
+	static_cast<void>(handled);
 	removal_armed = 0;
 	removal_fd = fd;
 	removal_armed = to_wide(path, removal_path) ? 1 : 0;
