@@ -68,8 +68,12 @@ std::size_t name_start(const char *path);
 std::uint64_t unique_number();
 
 // Creates a new file exclusively, private to its owner or, for a new
-// output, as a plain create makes it (0666 less the umask); -1 on failure.
-int create_file(const char *path, bool private_mode);
+// output, as a plain create makes it (0666 less the umask); -1 on failure,
+// with refused set where the folder does not let the program make files.
+int create_file(const char *path, bool private_mode, bool &refused);
+
+// Removes a name; false on failure.
+bool remove_file(const char *path);
 
 // Opens an existing file for writing, emptied; -1 on failure.
 int open_truncated(const char *path);
@@ -97,9 +101,11 @@ bool replace_file(const char *from, const char *to, bool replacing);
 
 // Has the named file, open on fd (-1 once closed), removed when the process
 // exits, or is ended by SIGINT, SIGTERM or SIGHUP (which then ends it as it
-// would have); a later call names another, and keep_file none.
-void remove_at_exit(const char *path, int fd);
-void keep_file();
+// would have): one file a slot, which a later call names anew, and keep_file
+// empties.
+constexpr int removal_slots = 2;
+void remove_at_exit(int slot, const char *path, int fd);
+void keep_file(int slot);
 
 // Closes a descriptor; false when the system reports a failure.
 bool close_file(int fd);

@@ -150,9 +150,17 @@ std::uint64_t unique_number()
 	return static_cast<std::uint64_t>(::getpid());
 }
 
-int create_file(const char *path, bool private_mode)
+int create_file(const char *path, bool private_mode, bool &refused)
 {
-	return ::open(path, O_WRONLY | O_CREAT | O_EXCL | open_flags, private_mode ? 0600 : 0666);
+	const int fd =
+	    ::open(path, O_WRONLY | O_CREAT | O_EXCL | open_flags, private_mode ? 0600 : 0666);
+	refused = fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS);
+	return fd;
+}
+
+bool remove_file(const char *path)
+{
+	return ::unlink(path) == 0;
 }
 
 int open_truncated(const char *path)
@@ -246,15 +254,17 @@ bool replace_file(const char *from, const char *to, bool replacing)
 
 namespace {
 
-char removal_path[path_max];
-volatile std::sig_atomic_t removal_armed = 0;
+char removal_path[removal_slots][path_max];
+volatile std::sig_atomic_t removal_armed[removal_slots] = {};
 
-// Async-signal-safe: unlink is, and the path is written before it is armed.
+// Async-signal-safe: unlink is, and a path is written before it is armed.
 void remove_armed()
 {
-	if (removal_armed != 0) {
-		removal_armed = 0;
-		static_cast<void>(::unlink(removal_path));
+	for (int slot = 0; slot < removal_slots; ++slot) {
+		if (removal_armed[slot] != 0) {
+			removal_armed[slot] = 0;
+			static_cast<void>(::unlink(removal_path[slot]));
+		}
 	}
 }
 
@@ -266,7 +276,7 @@ extern "C" void remove_and_die(int signal)
 
 } // namespace
 
-void remove_at_exit(const char *path, int)
+void remove_at_exit(int slot, const char *path, int)
 {
 	static const bool registered = [] {
 		// A signal the caller ignores (a background job's SIGINT) stays ignored.
@@ -283,13 +293,13 @@ void remove_at_exit(const char *path, int)
 		return std::atexit(remove_armed) == 0;
 	}();
 	static_cast<void>(registered);
-	removal_armed = 0;
-	removal_armed = copy_text(removal_path, sizeof removal_path, path) ? 1 : 0;
+	removal_armed[slot] = 0;
+	removal_armed[slot] = copy_text(removal_path[slot], path_max, path) ? 1 : 0;
 }
 
-void keep_file()
+void keep_file(int slot)
 {
-	removal_armed = 0;
+	removal_armed[slot] = 0;
 }
 
 bool close_file(int fd)
