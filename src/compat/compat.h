@@ -96,8 +96,8 @@ void copy_owner_and_mode(int from, int to);
 
 // Puts the file `from` in the place of `to`, which exists where `replacing`
 // says; where a filesystem will not rename onto an existing name, that name
-// is removed just before. False on failure.
-bool replace_file(const char *from, const char *to, bool replacing);
+// is removed just before (then removed is set). False on failure.
+bool replace_file(const char *from, const char *to, bool replacing, bool &removed);
 
 // Has the named file, open on fd (-1 once closed), removed when the process
 // exits, or is ended by SIGINT, SIGTERM or SIGHUP (which then ends it as it

@@ -244,12 +244,14 @@ void copy_owner_and_mode(int from, int to)
 	static_cast<void>(::fchmod(to, st.st_mode & 07777));
 }
 
-bool replace_file(const char *from, const char *to, bool replacing)
+bool replace_file(const char *from, const char *to, bool replacing, bool &removed)
 {
+	removed = false;
 	if (::rename(from, to) == 0)
 		return true;
-	return replacing && (errno == EEXIST || errno == EPERM || errno == EACCES) &&
-	       ::unlink(to) == 0 && ::rename(from, to) == 0;
+	removed = replacing && (errno == EEXIST || errno == EPERM || errno == EACCES) &&
+		  ::unlink(to) == 0;
+	return removed && ::rename(from, to) == 0;
 }
 
 namespace {

@@ -236,17 +236,20 @@ void copy_owner_and_mode(int, int)
 {
 }
 
-bool replace_file(const char *from, const char *to, bool replacing)
+bool replace_file(const char *from, const char *to, bool replacing, bool &removed)
 {
 	wide_text x;
 	wide_text y;
+	removed = false;
 	if (!to_wide(from, x) || !to_wide(to, y))
 		return false;
 	if (replacing && ReplaceFileW(y.data(), x.data(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
 				      nullptr, nullptr))
 		return true;
-	return MoveFileExW(x.data(), y.data(), MOVEFILE_REPLACE_EXISTING) ||
-	       (replacing && DeleteFileW(y.data()) && MoveFileExW(x.data(), y.data(), 0));
+	if (MoveFileExW(x.data(), y.data(), MOVEFILE_REPLACE_EXISTING))
+		return true;
+	removed = replacing && DeleteFileW(y.data());
+	return removed && MoveFileExW(x.data(), y.data(), 0);
 }
 
 namespace {

@@ -218,7 +218,12 @@ void finish_cut_output(cut_output &out, std::int64_t size)
 	remove_at_exit(output_slot, out.temp.data(), -1);
 	if (replacing)
 		static_cast<void>(close_file(out.old_fd)); // only read
-	if (!replace_file(out.temp.data(), out.target.data(), replacing))
+	// Where the old name is gone and the new file could not take it, the new
+	// file stays under its own name: it is then the only copy.
+	bool removed;
+	const bool replaced = replace_file(out.temp.data(), out.target.data(), replacing, removed);
+	if (replaced || removed)
+		keep_file(output_slot);
+	if (!replaced)
 		fail_exit("write error : %lld\n", static_cast<long long>(size));
-	keep_file(output_slot);
 }
