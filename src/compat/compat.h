@@ -64,7 +64,8 @@ bool open_output(const char *path, int &fd, output_kind &kind);
 // Where the last part of a path begins: after its last folder separator.
 std::size_t name_start(const char *path);
 
-// A number for names no other process makes at the same moment.
+// A number of the process and the moment, for names no other process makes
+// and no earlier run made.
 std::uint64_t unique_number();
 
 // Creates a new file exclusively, private to its owner or, for a new

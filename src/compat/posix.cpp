@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -147,7 +148,9 @@ std::size_t name_start(const char *path)
 
 std::uint64_t unique_number()
 {
-	return static_cast<std::uint64_t>(::getpid());
+	return static_cast<std::uint64_t>(::getpid()) << 32 ^
+	       static_cast<std::uint64_t>(
+		   std::chrono::system_clock::now().time_since_epoch().count());
 }
 
 int create_file(const char *path, bool private_mode, bool &refused)

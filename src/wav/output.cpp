@@ -1,6 +1,5 @@
 #include "output.h"
 
-#include <chrono>
 #include <cstring>
 
 #include "../cli/fatal.h"
@@ -42,29 +41,17 @@ bool in_folder(path_buffer &path, const char *of, const char *name)
 	return true;
 }
 
-// Sixteen hex digits of the process, the moment and a salt: no cache of a
-// view of any folder has seen a name made of them.
-void unique_digits(char (&digits)[17], std::uint64_t salt)
+// A name of the program's own for `file`: ".leadcut-DIGITS-FILE" for a new
+// output, with '+' for a mark, or where that would be too long
+// ".leadcut-DIGITS-.tmp", and then false. The digits of the stamp tell the
+// process and the moment: no cache of a view of any folder has seen them.
+bool own_name(char (&name)[entry_max + 1], std::uint64_t stamp, char tag, const char *file)
 {
-	std::uint64_t x =
-	    unique_number() ^ salt * 0x9E3779B97F4A7C15u ^
-	    static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
-	// splitmix64's finalizer, so that near moments give far names
-	x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9u;
-	x = (x ^ (x >> 27)) * 0x94D049BB133111EBu;
-	x ^= x >> 31;
-	static_cast<void>(
-	    std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(x)));
-}
-
-// A name of the program's own for `file`: ".leadcut-DIGITS-FILE", or where
-// that would be too long ".leadcut-DIGITS.tmp", and then false.
-bool own_name(char (&name)[entry_max + 1], const char *digits, const char *file)
-{
-	if (std::snprintf(name, sizeof name, "%s%s-%s", prefix, digits, file) <
+	const auto number = static_cast<unsigned long long>(stamp);
+	if (std::snprintf(name, sizeof name, "%s%016llx%c%s", prefix, number, tag, file) <
 	    static_cast<int>(sizeof name))
 		return true;
-	static_cast<void>(std::snprintf(name, sizeof name, "%s%s.tmp", prefix, digits));
+	static_cast<void>(std::snprintf(name, sizeof name, "%s%016llx%c.tmp", prefix, number, tag));
 	return false;
 }
 
@@ -83,14 +70,12 @@ bool found_in(const char *of, const char *sought, const char *out_path)
 // mark holds data and is closed before it is sought: some views make a name
 // only then. Where the folder lets nothing be made, nothing is found.
 bool mark_found(const char *made_in, const char *made_for, const char *sought_in,
-		const char *sought_for, const char *out_path)
+		const char *sought_for, std::uint64_t stamp, const char *out_path)
 {
-	char digits[17];
-	unique_digits(digits, 1);
 	char mark[entry_max + 1];
 	char sought[entry_max + 1];
-	static_cast<void>(own_name(mark, digits, made_for));
-	static_cast<void>(own_name(sought, digits, sought_for));
+	static_cast<void>(own_name(mark, stamp, '+', made_for));
+	static_cast<void>(own_name(sought, stamp, '+', sought_for));
 	path_buffer path;
 	bool refused;
 	constexpr unsigned char data = 0;
@@ -123,7 +108,7 @@ bool mark_found(const char *made_in, const char *made_for, const char *sought_in
 // Where such names would be too long, the programs' own names show only
 // whether the folders are one, and the names are compared as a folder that
 // ignores case would.
-bool names_input(const char *in_path, const cut_output &out, const char *digits,
+bool names_input(const char *in_path, const cut_output &out, std::uint64_t stamp,
 		 const char *out_path)
 {
 	path_buffer in_target;
@@ -133,13 +118,13 @@ bool names_input(const char *in_path, const cut_output &out, const char *digits,
 	const char *out_name = out.target.data() + name_start(out.target.data());
 	char sought[entry_max + 1];
 	char made[entry_max + 1];
-	const bool in_fits = own_name(sought, digits, in_name);
-	const bool named = own_name(made, digits, out_name) && in_fits; // made: the new file's
+	const bool in_fits = own_name(sought, stamp, '-', in_name);
+	const bool named = own_name(made, stamp, '-', out_name) && in_fits; // made: the new file's
 	const char *made_for = named ? in_name : "";
 	const char *sought_for = named ? out_name : "";
 	const bool found =
 	    found_in(in_target.data(), named ? sought : made, out_path) ||
-	    mark_found(in_target.data(), made_for, out.target.data(), sought_for, out_path);
+	    mark_found(in_target.data(), made_for, out.target.data(), sought_for, stamp, out_path);
 	return found && (named || same_but_case(in_name, out_name));
 }
 
@@ -173,10 +158,9 @@ void open_cut_output(int in, const char *in_path, const char *out_path,
 
 	out.beside = true;
 	const char *out_name = out.target.data() + name_start(out.target.data());
-	char digits[17];
-	unique_digits(digits, 0);
+	const std::uint64_t stamp = unique_number();
 	char name[entry_max + 1];
-	static_cast<void>(own_name(name, digits, out_name));
+	static_cast<void>(own_name(name, stamp, '-', out_name));
 	if (!in_folder(out.temp, out.target.data(), name))
 		open_error_exit(out_path);
 	const bool replacing = kind == output_kind::regular;
@@ -189,7 +173,7 @@ void open_cut_output(int in, const char *in_path, const char *out_path,
 	if (!close_file(fd))
 		name_exit("", out_path, " : wav header write error\n");
 	remove_at_exit(output_slot, out.temp.data(), -1);
-	if (names_input(in_path, out, digits, out_path))
+	if (names_input(in_path, out, stamp, out_path))
 		name_exit("cannot overwrite input file : ", out_path, "\n");
 	// On a folder that ignores case the output takes the spelling it has:
 	// a rename onto another one can fail where that name is held open.
