@@ -5,13 +5,13 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -148,9 +148,11 @@ std::size_t name_start(const char *path)
 
 std::uint64_t unique_number()
 {
+	timespec now{};
+	static_cast<void>(::clock_gettime(CLOCK_REALTIME, &now)); // it cannot fail so
 	return static_cast<std::uint64_t>(::getpid()) << 32 ^
-	       static_cast<std::uint64_t>(
-		   std::chrono::system_clock::now().time_since_epoch().count());
+	       static_cast<std::uint64_t>(now.tv_sec) * 1000000000u ^
+	       static_cast<std::uint64_t>(now.tv_nsec);
 }
 
 int create_file(const char *path, bool private_mode, bool &refused)
@@ -261,6 +263,7 @@ namespace {
 
 char removal_path[removal_slots][path_max];
 volatile std::sig_atomic_t removal_armed[removal_slots] = {};
+bool removal_set = false; // the handlers and the exit's removal
 
 // Async-signal-safe: unlink is, and a path is written before it is armed.
 void remove_armed()
@@ -283,7 +286,8 @@ extern "C" void remove_and_die(int signal)
 
 void remove_at_exit(int slot, const char *path, int)
 {
-	static const bool registered = [] {
+	if (!removal_set) {
+		removal_set = true;
 		// A signal the caller ignores (a background job's SIGINT) stays ignored.
 		for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
 			struct sigaction action {};
@@ -295,9 +299,8 @@ void remove_at_exit(int slot, const char *path, int)
 				static_cast<void>(::sigaction(signal, &action, nullptr));
 			}
 		}
-		return std::atexit(remove_armed) == 0;
-	}();
-	static_cast<void>(registered);
+		static_cast<void>(std::atexit(remove_armed)); // room for 32 is promised
+	}
 	removal_armed[slot] = 0;
 	removal_armed[slot] = copy_text(removal_path[slot], path_max, path) ? 1 : 0;
 }

@@ -257,6 +257,7 @@ namespace {
 wide_text removal_path[removal_slots];
 int removal_fd[removal_slots] = {-1, -1};
 volatile LONG removal_armed[removal_slots] = {};
+bool removal_set = false; // the handlers and the exit's removal
 
 // A file open here cannot be removed: it is closed first.
 void remove_armed()
@@ -281,10 +282,11 @@ BOOL WINAPI remove_and_go_on(DWORD)
 
 void remove_at_exit(int slot, const char *path, int fd)
 {
-	static const bool registered = std::atexit(remove_armed) == 0;
-	static const bool handled = SetConsoleCtrlHandler(remove_and_go_on, TRUE) != 0;
-	static_cast<void>(registered);
-	static_cast<void>(handled);
+	if (!removal_set) {
+		removal_set = true;
+		static_cast<void>(std::atexit(remove_armed)); // room for 32 is promised
+		SetConsoleCtrlHandler(remove_and_go_on, TRUE);
+	}
 	removal_armed[slot] = 0;
 	removal_fd[slot] = fd;
 	removal_armed[slot] = to_wide(path, removal_path[slot]) ? 1 : 0;
