@@ -57,18 +57,24 @@ enum class output_kind { absent, regular, stream };
 bool final_target(const char *path, path_buffer &target);
 
 // Opens what a name holds, as output_kind says, never truncating it; a FIFO
-// once it has a reader. False on failure; kind absent (fd -1) is none.
+// once it has a reader. False on failure, and for a regular file that may
+// not be written; kind absent (fd -1) is none.
 bool open_output(const char *path, int &fd, output_kind &kind);
 
 // Where the last part of a path begins: after its last folder separator.
 std::size_t name_start(const char *path);
 
-// A number for names no other process makes at the same moment.
+// A number of the process and the moment, for names no other process makes
+// and no earlier run made.
 std::uint64_t unique_number();
 
 // Creates a new file exclusively, private to its owner or, for a new
-// output, as a plain create makes it (0666 less the umask); -1 on failure.
-int create_file(const char *path, bool private_mode);
+// output, as a plain create makes it (0666 less the umask); -1 on failure,
+// with refused set where the folder does not let the program make files.
+int create_file(const char *path, bool private_mode, bool &refused);
+
+// Removes a name; false on failure.
+bool remove_file(const char *path);
 
 // Opens an existing file for writing, emptied; -1 on failure.
 int open_truncated(const char *path);
@@ -91,14 +97,16 @@ void copy_owner_and_mode(int from, int to);
 
 // Puts the file `from` in the place of `to`, which exists where `replacing`
 // says; where a filesystem will not rename onto an existing name, that name
-// is removed just before. False on failure.
-bool replace_file(const char *from, const char *to, bool replacing);
+// is removed just before (then removed is set). False on failure.
+bool replace_file(const char *from, const char *to, bool replacing, bool &removed);
 
 // Has the named file, open on fd (-1 once closed), removed when the process
 // exits, or is ended by SIGINT, SIGTERM or SIGHUP (which then ends it as it
-// would have); a later call names another, and keep_file none.
-void remove_at_exit(const char *path, int fd);
-void keep_file();
+// would have): one file a slot, which a later call names anew, and keep_file
+// empties.
+constexpr int removal_slots = 2;
+void remove_at_exit(int slot, const char *path, int fd);
+void keep_file(int slot);
 
 // Closes a descriptor; false when the system reports a failure.
 bool close_file(int fd);

@@ -11,6 +11,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -128,8 +129,10 @@ bool open_output(const char *path, int &fd, output_kind &kind)
 		if (fd < 0 || ::fstat(fd, &st) != 0)
 			return false;
 		kind = S_ISREG(st.st_mode) ? output_kind::regular : output_kind::stream;
+		// A file its owner made read-only stays, though its folder would let
+		// a new file take its name.
 		if (kind == output_kind::regular)
-			return true;
+			return ::faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) == 0;
 		static_cast<void>(::close(fd)); // opened for reading: it is written below
 	}
 	kind = output_kind::stream;
@@ -145,12 +148,24 @@ std::size_t name_start(const char *path)
 
 std::uint64_t unique_number()
 {
-	return static_cast<std::uint64_t>(::getpid());
+	timespec now{};
+	static_cast<void>(::clock_gettime(CLOCK_REALTIME, &now)); // it cannot fail so
+	return static_cast<std::uint64_t>(::getpid()) << 32 ^
+	       static_cast<std::uint64_t>(now.tv_sec) * 1000000000u ^
+	       static_cast<std::uint64_t>(now.tv_nsec);
 }
 
-int create_file(const char *path, bool private_mode)
+int create_file(const char *path, bool private_mode, bool &refused)
 {
-	return ::open(path, O_WRONLY | O_CREAT | O_EXCL | open_flags, private_mode ? 0600 : 0666);
+	const int fd =
+	    ::open(path, O_WRONLY | O_CREAT | O_EXCL | open_flags, private_mode ? 0600 : 0666);
+	refused = fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS);
+	return fd;
+}
+
+bool remove_file(const char *path)
+{
+	return ::unlink(path) == 0;
 }
 
 int open_truncated(const char *path)
@@ -234,25 +249,30 @@ void copy_owner_and_mode(int from, int to)
 	static_cast<void>(::fchmod(to, st.st_mode & 07777));
 }
 
-bool replace_file(const char *from, const char *to, bool replacing)
+bool replace_file(const char *from, const char *to, bool replacing, bool &removed)
 {
+	removed = false;
 	if (::rename(from, to) == 0)
 		return true;
-	return replacing && (errno == EEXIST || errno == EPERM || errno == EACCES) &&
-	       ::unlink(to) == 0 && ::rename(from, to) == 0;
+	removed = replacing && (errno == EEXIST || errno == EPERM || errno == EACCES) &&
+		  ::unlink(to) == 0;
+	return removed && ::rename(from, to) == 0;
 }
 
 namespace {
 
-char removal_path[path_max];
-volatile std::sig_atomic_t removal_armed = 0;
+char removal_path[removal_slots][path_max];
+volatile std::sig_atomic_t removal_armed[removal_slots] = {};
+bool removal_set = false; // the handlers and the exit's removal
 
-// Async-signal-safe: unlink is, and the path is written before it is armed.
+// Async-signal-safe: unlink is, and a path is written before it is armed.
 void remove_armed()
 {
-	if (removal_armed != 0) {
-		removal_armed = 0;
-		static_cast<void>(::unlink(removal_path));
+	for (int slot = 0; slot < removal_slots; ++slot) {
+		if (removal_armed[slot] != 0) {
+			removal_armed[slot] = 0;
+			static_cast<void>(::unlink(removal_path[slot]));
+		}
 	}
 }
 
@@ -264,9 +284,10 @@ extern "C" void remove_and_die(int signal)
 
 } // namespace
 
-void remove_at_exit(const char *path, int)
+void remove_at_exit(int slot, const char *path, int)
 {
-	static const bool registered = [] {
+	if (!removal_set) {
+		removal_set = true;
 		// A signal the caller ignores (a background job's SIGINT) stays ignored.
 		for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
 			struct sigaction action {};
@@ -278,16 +299,15 @@ void remove_at_exit(const char *path, int)
 				static_cast<void>(::sigaction(signal, &action, nullptr));
 			}
 		}
-		return std::atexit(remove_armed) == 0;
-	}();
-	static_cast<void>(registered);
-	removal_armed = 0;
-	removal_armed = copy_text(removal_path, sizeof removal_path, path) ? 1 : 0;
+		static_cast<void>(std::atexit(remove_armed)); // room for 32 is promised
+	}
+	removal_armed[slot] = 0;
+	removal_armed[slot] = copy_text(removal_path[slot], path_max, path) ? 1 : 0;
 }
 
-void keep_file()
+void keep_file(int slot)
 {
-	removal_armed = 0;
+	removal_armed[slot] = 0;
 }
 
 bool close_file(int fd)

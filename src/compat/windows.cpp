@@ -151,7 +151,7 @@ bool open_output(const char *path, int &fd, output_kind &kind)
 	disk_file(fd, on_disk);
 	kind = on_disk ? output_kind::regular : output_kind::stream;
 	if (on_disk)
-		return true;
+		return (attributes & FILE_ATTRIBUTE_READONLY) == 0;
 	_close(fd);
 	fd = _wopen(wide.data(), _O_WRONLY | open_flags);
 	return fd >= 0;
@@ -175,13 +175,21 @@ std::uint64_t unique_number()
 	       static_cast<std::uint64_t>(counter.QuadPart);
 }
 
-int create_file(const char *path, bool)
+int create_file(const char *path, bool, bool &refused)
 {
 	wide_text wide;
-	return to_wide(path, wide)
-		   ? _wopen(wide.data(), _O_WRONLY | _O_CREAT | _O_EXCL | open_flags,
-			    _S_IREAD | _S_IWRITE)
-		   : -1;
+	const int fd = to_wide(path, wide)
+			   ? _wopen(wide.data(), _O_WRONLY | _O_CREAT | _O_EXCL | open_flags,
+				    _S_IREAD | _S_IWRITE)
+			   : -1;
+	refused = fd < 0 && errno == EACCES;
+	return fd;
+}
+
+bool remove_file(const char *path)
+{
+	wide_text wide;
+	return to_wide(path, wide) && DeleteFileW(wide.data());
 }
 
 int open_truncated(const char *path)
@@ -228,32 +236,38 @@ void copy_owner_and_mode(int, int)
 {
 }
 
-bool replace_file(const char *from, const char *to, bool replacing)
+bool replace_file(const char *from, const char *to, bool replacing, bool &removed)
 {
 	wide_text x;
 	wide_text y;
+	removed = false;
 	if (!to_wide(from, x) || !to_wide(to, y))
 		return false;
 	if (replacing && ReplaceFileW(y.data(), x.data(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
 				      nullptr, nullptr))
 		return true;
-	return MoveFileExW(x.data(), y.data(), MOVEFILE_REPLACE_EXISTING) ||
-	       (replacing && DeleteFileW(y.data()) && MoveFileExW(x.data(), y.data(), 0));
+	if (MoveFileExW(x.data(), y.data(), MOVEFILE_REPLACE_EXISTING))
+		return true;
+	removed = replacing && DeleteFileW(y.data());
+	return removed && MoveFileExW(x.data(), y.data(), 0);
 }
 
 namespace {
 
-wide_text removal_path;
-int removal_fd = -1;
-volatile LONG removal_armed = 0;
+wide_text removal_path[removal_slots];
+int removal_fd[removal_slots] = {-1, -1};
+volatile LONG removal_armed[removal_slots] = {};
+bool removal_set = false; // the handlers and the exit's removal
 
 // A file open here cannot be removed: it is closed first.
 void remove_armed()
 {
-	if (InterlockedExchange(&removal_armed, 0) != 0) {
-		if (removal_fd >= 0)
-			_close(removal_fd);
-		DeleteFileW(removal_path.data());
+	for (int slot = 0; slot < removal_slots; ++slot) {
+		if (InterlockedExchange(&removal_armed[slot], 0) != 0) {
+			if (removal_fd[slot] >= 0)
+				_close(removal_fd[slot]);
+			DeleteFileW(removal_path[slot].data());
+		}
 	}
 }
 
@@ -266,19 +280,21 @@ BOOL WINAPI remove_and_go_on(DWORD)
 
 } // namespace
 
-void remove_at_exit(const char *path, int fd)
+void remove_at_exit(int slot, const char *path, int fd)
 {
-	static const bool registered =
-	    SetConsoleCtrlHandler(remove_and_go_on, TRUE) && std::atexit(remove_armed) == 0;
-	static_cast<void>(registered);
-	removal_armed = 0;
-	removal_fd = fd;
-	removal_armed = to_wide(path, removal_path) ? 1 : 0;
+	if (!removal_set) {
+		removal_set = true;
+		static_cast<void>(std::atexit(remove_armed)); // room for 32 is promised
+		SetConsoleCtrlHandler(remove_and_go_on, TRUE);
+	}
+	removal_armed[slot] = 0;
+	removal_fd[slot] = fd;
+	removal_armed[slot] = to_wide(path, removal_path[slot]) ? 1 : 0;
 }
 
-void keep_file()
+void keep_file(int slot)
 {
-	removal_armed = 0;
+	removal_armed[slot] = 0;
 }
 
 bool close_file(int fd)

@@ -1,6 +1,5 @@
 #include "output.h"
 
-#include <chrono>
 #include <cstring>
 
 #include "../cli/fatal.h"
@@ -14,6 +13,11 @@ constexpr std::size_t entry_max = 255;
 // What the new file's name begins with: a dot, as it is no file of the
 // user's, and the program that left it, should one ever be left.
 constexpr const char *prefix = ".leadcut-";
+
+// The files a cut makes: its new output, and for a moment a mark in the
+// input's folder.
+constexpr int output_slot = 0;
+constexpr int mark_slot = 1;
 
 void write_header(int fd, const wav_header_bytes &header, const char *out_path)
 {
@@ -37,45 +41,90 @@ bool in_folder(path_buffer &path, const char *of, const char *name)
 	return true;
 }
 
-// Sixteen hex digits of the process and the moment: no cache of a view of
-// any folder has seen a name made of them.
-void unique_digits(char (&digits)[17])
+// A name of the program's own for `file`: ".leadcut-DIGITS-FILE" for a new
+// output, with '+' for a mark, or where that would be too long
+// ".leadcut-DIGITS-.tmp", and then false. The digits of the stamp tell the
+// process and the moment: no cache of a view of any folder has seen them.
+bool own_name(char (&name)[entry_max + 1], std::uint64_t stamp, char tag, const char *file)
 {
-	std::uint64_t x =
-	    unique_number() ^
-	    static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
-	// splitmix64's finalizer, so that near moments give far names
-	x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9u;
-	x = (x ^ (x >> 27)) * 0x94D049BB133111EBu;
-	x ^= x >> 31;
-	static_cast<void>(
-	    std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(x)));
+	const auto number = static_cast<unsigned long long>(stamp);
+	if (std::snprintf(name, sizeof name, "%s%016llx%c%s", prefix, number, tag, file) <
+	    static_cast<int>(sizeof name))
+		return true;
+	static_cast<void>(std::snprintf(name, sizeof name, "%s%016llx%c.tmp", prefix, number, tag));
+	return false;
+}
+
+// Whether `sought` is found in the folder of `of`; the system must tell.
+bool found_in(const char *of, const char *sought, const char *out_path)
+{
+	path_buffer path;
+	bool found;
+	if (!in_folder(path, of, sought) || !name_exists(path.data(), found))
+		open_error_exit(out_path);
+	return found;
+}
+
+// Whether a mark made in the folder of `made_in`, named after `made_for`, is
+// found from the folder of `sought_in` under the name of `sought_for`. The
+// mark holds data and is closed before it is sought: some views make a name
+// only then. Where the folder lets nothing be made, nothing is found.
+bool mark_found(const char *made_in, const char *made_for, const char *sought_in,
+		const char *sought_for, std::uint64_t stamp, const char *out_path)
+{
+	char mark[entry_max + 1];
+	char sought[entry_max + 1];
+	static_cast<void>(own_name(mark, stamp, '+', made_for));
+	static_cast<void>(own_name(sought, stamp, '+', sought_for));
+	path_buffer path;
+	bool refused;
+	constexpr unsigned char data = 0;
+	if (!in_folder(path, made_in, mark))
+		open_error_exit(out_path);
+	const int fd = create_file(path.data(), true, refused);
+	if (fd < 0 && refused)
+		return false;
+	if (fd < 0)
+		open_error_exit(out_path);
+	remove_at_exit(mark_slot, path.data(), fd);
+	if (write_some(fd, &data, 1) != 1 || !close_file(fd))
+		open_error_exit(out_path);
+	remove_at_exit(mark_slot, path.data(), -1);
+	const bool found = found_in(sought_in, sought, out_path);
+	if (!remove_file(path.data()))
+		open_error_exit(out_path);
+	keep_file(mark_slot);
+	return found;
 }
 
 // Whether the output names the input's own entry, decided on names no cache
-// has seen. The new file, `made`, named after the output, was made in the
-// output's folder and closed (some views make a name only then); the same
-// name with the input's name in its place is looked up from the input's
-// folder. The folder finds it only if the two folders are one and it holds
-// both names as one entry: the same bytes, or the same but for case where it
-// ignores case (a view of it may not). Where such a name would be too long,
-// the new file's own name shows whether the folders are one, and the names
-// are compared as a folder that ignores case would.
-bool names_input(const char *in_path, const char *made, const char *out_name, const char *digits,
-		 bool named, const char *out_path)
+// has seen. The new file, named after the output, was made in the output's
+// folder; the same name with the input's name in its place is sought from
+// the input's folder. The folder finds it only if the two folders are one
+// and it holds both names as one entry: the same bytes, or the same but for
+// case where it ignores case (a view of it may not). A view that answers
+// for names it did not make from a listing it keeps is asked the other way
+// round: a mark made through the input's folder is sought from the output's.
+// Where such names would be too long, the programs' own names show only
+// whether the folders are one, and the names are compared as a folder that
+// ignores case would.
+bool names_input(const char *in_path, const cut_output &out, std::uint64_t stamp,
+		 const char *out_path)
 {
 	path_buffer in_target;
 	if (!final_target(in_path, in_target))
 		open_error_exit(out_path);
 	const char *in_name = in_target.data() + name_start(in_target.data());
-	char probe[entry_max + 1];
-	named = named && std::snprintf(probe, sizeof probe, "%s%s-%s", prefix, digits, in_name) <
-			     static_cast<int>(sizeof probe);
-	path_buffer path;
-	bool found;
-	if (!in_folder(path, in_target.data(), named ? probe : made) ||
-	    !name_exists(path.data(), found))
-		open_error_exit(out_path);
+	const char *out_name = out.target.data() + name_start(out.target.data());
+	char sought[entry_max + 1];
+	char made[entry_max + 1];
+	const bool in_fits = own_name(sought, stamp, '-', in_name);
+	const bool named = own_name(made, stamp, '-', out_name) && in_fits; // made: the new file's
+	const char *made_for = named ? in_name : "";
+	const char *sought_for = named ? out_name : "";
+	const bool found =
+	    found_in(in_target.data(), named ? sought : made, out_path) ||
+	    mark_found(in_target.data(), made_for, out.target.data(), sought_for, stamp, out_path);
 	return found && (named || same_but_case(in_name, out_name));
 }
 
@@ -109,25 +158,22 @@ void open_cut_output(int in, const char *in_path, const char *out_path,
 
 	out.beside = true;
 	const char *out_name = out.target.data() + name_start(out.target.data());
-	char digits[17];
-	unique_digits(digits);
+	const std::uint64_t stamp = unique_number();
 	char name[entry_max + 1];
-	const bool named = std::snprintf(name, sizeof name, "%s%s-%s", prefix, digits, out_name) <
-			   static_cast<int>(sizeof name);
-	if (!named)
-		static_cast<void>(std::snprintf(name, sizeof name, "%s%s.tmp", prefix, digits));
+	static_cast<void>(own_name(name, stamp, '-', out_name));
 	if (!in_folder(out.temp, out.target.data(), name))
 		open_error_exit(out_path);
 	const bool replacing = kind == output_kind::regular;
-	int fd = create_file(out.temp.data(), replacing);
+	bool refused;
+	int fd = create_file(out.temp.data(), replacing, refused);
 	if (fd < 0)
 		open_error_exit(out_path);
-	remove_at_exit(out.temp.data(), fd);
+	remove_at_exit(output_slot, out.temp.data(), fd);
 	write_header(fd, header, out_path);
 	if (!close_file(fd))
 		name_exit("", out_path, " : wav header write error\n");
-	remove_at_exit(out.temp.data(), -1);
-	if (names_input(in_path, name, out_name, digits, named, out_path))
+	remove_at_exit(output_slot, out.temp.data(), -1);
+	if (names_input(in_path, out, stamp, out_path))
 		name_exit("cannot overwrite input file : ", out_path, "\n");
 	// On a folder that ignores case the output takes the spelling it has:
 	// a rename onto another one can fail where that name is held open.
@@ -140,7 +186,7 @@ void open_cut_output(int in, const char *in_path, const char *out_path,
 	if (fd < 0)
 		open_error_exit(out_path);
 	out.fd = fd;
-	remove_at_exit(out.temp.data(), fd);
+	remove_at_exit(output_slot, out.temp.data(), fd);
 	write_header(fd, header, out_path);
 }
 
@@ -153,10 +199,15 @@ void finish_cut_output(cut_output &out, std::int64_t size)
 		fail_exit("write error : %lld\n", static_cast<long long>(size));
 	if (!out.beside)
 		return;
-	remove_at_exit(out.temp.data(), -1);
+	remove_at_exit(output_slot, out.temp.data(), -1);
 	if (replacing)
 		static_cast<void>(close_file(out.old_fd)); // only read
-	if (!replace_file(out.temp.data(), out.target.data(), replacing))
+	// Where the old name is gone and the new file could not take it, the new
+	// file stays under its own name: it is then the only copy.
+	bool removed;
+	const bool replaced = replace_file(out.temp.data(), out.target.data(), replacing, removed);
+	if (replaced || removed)
+		keep_file(output_slot);
+	if (!replaced)
 		fail_exit("write error : %lld\n", static_cast<long long>(size));
-	keep_file();
 }
