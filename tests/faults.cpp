@@ -1,16 +1,15 @@
-// Preloaded into leadcut by the fault runs, after libfiu's POSIX library, which passes every
-// call on to this one. LEADCUT_FAULT=N fails the Nth of the calls below with EIO, as libfiu
-// decides, and writes what it failed to the file ".fault": the kind of call, the file (input;
-// output; old, an existing output opened only to be looked at; stderr; null, the null device
-// of a closed stream) and a number: the output's bytes written, the input's position, a
-// renamed file's size. Only calls on those files count, and none once the program is
-// exiting. A status asked of the input or standard error once the output is open is the
-// output's "identity"; of the old output once the new one holds data, its "mode".
-// LEADCUT_SIGINT=N raises SIGINT as the output is written past its Nth byte.
-// LEADCUT_RENAME="A B" renames A over B as leadcut opens a file by name, as another program
-// may at that moment. LEADCUT_ALIAS=1 gives each descriptor an inode number of its own, as
-// FUSE filesystems may give one file several; =dev gives the output the input's inode
-// number, on another device.
+// Preloaded into leadcut by the fault runs, after libfiu's POSIX library, which passes every call
+// on to this one. LEADCUT_FAULT=N fails the Nth of the calls below with EIO, as libfiu decides,
+// and writes what it failed to the file ".fault": the kind of call, the file (input; output; old,
+// an existing output opened only to be looked at; stderr; null, the null device of a closed
+// stream; mark, the file that shows whether two folders are one) and a number: the output's bytes
+// written, the input's position, a renamed file's size. Only calls on those files count, and none
+// once the program is exiting. A status asked of the input or standard error once the output is
+// open is the output's "identity"; of the old output once the new one holds data, its "mode".
+// LEADCUT_SIGINT=N raises SIGINT as the output is written past its Nth byte. LEADCUT_RENAME="A B"
+// renames A over B as leadcut opens a file by name, as another program may at that moment.
+// LEADCUT_ALIAS=1 gives each descriptor an inode number of its own, as FUSE filesystems may give
+// one file several; =dev gives the output the input's inode number, on another device.
 #define FIU_ENABLE 1 // else fiu.h makes its calls no-ops
 
 #include <cerrno>
@@ -28,8 +27,8 @@
 
 namespace {
 
-enum role { none, input, output, old, standard_error, null_device };
-const char *const names[] = {"", "input", "output", "old", "stderr", "null"};
+enum role { none, input, output, old, standard_error, null_device, mark };
+const char *const names[] = {"", "input", "output", "old", "stderr", "null", "mark"};
 role roles[1024];
 long long written[1024];
 bool created[1024], exiting = false, output_open = false, data_written = false;
@@ -90,9 +89,11 @@ int open_file(const char *path, int flags, va_list args) {
 	const char *race = std::getenv("LEADCUT_RENAME");
 	if (race && std::sscanf(race, "%63s %63s", from, to) == 2)
 		static_cast<void>(REAL(rename)(from, to));
-	const role r = std::strcmp(path, "/dev/null") == 0 ? null_device
-		       : (flags & O_ACCMODE) == O_RDONLY   ? old
-							   : output;
+	const char *plus = std::strstr(path, ".leadcut-");
+	const role r = plus && std::strchr(plus, '+')        ? mark
+		       : std::strcmp(path, "/dev/null") == 0 ? null_device
+		       : (flags & O_ACCMODE) == O_RDONLY     ? old
+							     : output;
 	if (fails("open", r, 0)) return -1;
 	return opened(REAL(open64)(path, flags, mode), r, flags & O_EXCL);
 }

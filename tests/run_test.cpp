@@ -452,10 +452,10 @@ string message(const row &c, const string &call, long long n) {
 	const auto to = c.f.err.rfind(" -> ") + 4;
 	const string out = to < 4 ? c.f.name : c.f.err.substr(to, c.f.err.rfind(" (") - to),
 		     cannot = "cannot open file : ";
-	return call == "open input"           ? cannot + "in.wav\n"
-	       : call.starts_with("identity") ? cannot + out + "\n"
-	       : call.ends_with(" input")     ? "read error : " + to_string(n) + "\n"
-	       : call.starts_with("header")   ? out + " : wav header write error\n"
+	return call == "open input"                                      ? cannot + "in.wav\n"
+	       : call.starts_with("identity") || call.ends_with(" mark") ? cannot + out + "\n"
+	       : call.ends_with(" input")   ? "read error : " + to_string(n) + "\n"
+	       : call.starts_with("header") ? out + " : wav header write error\n"
 	       : call.starts_with("write") || call.starts_with("close") ||
 		       call.starts_with("rename")
 		   ? "write error : " + to_string(n) + "\n"
