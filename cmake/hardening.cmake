@@ -2,8 +2,8 @@
 # compiler-hardening guide and Debian's own builds have them, each added only
 # where this compiler and target take it: GCC 12 and clang 14 lack some, and
 # each CPU has its own control-flow protection. They go on the interface
-# target leadcut_build, which the project's own programs link.
-option(LEADCUT_HARDEN "Compile and link with the hardening flags the toolchain has" ON)
+# target leadcut_build, which the project's own programs link, unless
+# LEADCUT_HARDEN is off.
 if(NOT LEADCUT_HARDEN)
   return()
 endif()
@@ -59,25 +59,20 @@ endif()
 unset(CMAKE_REQUIRED_FLAGS)
 target_compile_definitions(leadcut_build INTERFACE _GLIBCXX_ASSERTIONS)
 
-# A program at a random address. A static one (a target whose LEADCUT_STATIC
-# property is set) links as a static PIE instead, which only works when no
-# later -pie overrides it, so the link flag is chosen here, not by CMake's
-# POSITION_INDEPENDENT_CODE.
+# A program at a random address: -pie on every program but the one whose
+# LEADCUT_STATIC property is set, which CMakeLists.txt links statically (as a
+# static PIE, where LEADCUT_PIE says this file made it position-independent)
+# and which a later -pie would override; so the flag is given here, not by
+# CMake's POSITION_INDEPENDENT_CODE.
 check_pie_supported()
 if(CMAKE_CXX_LINK_PIE_SUPPORTED)
-  check_linker_flag(CXX -static-pie has_static_pie)
   target_compile_options(leadcut_build INTERFACE ${CMAKE_CXX_COMPILE_OPTIONS_PIE})
-  set(static "$<BOOL:$<TARGET_PROPERTY:LEADCUT_STATIC>>")
-  set(static_link -static)
-  if(has_static_pie)
-    set(static_link -static-pie)
-  endif()
-  target_link_options(leadcut_build INTERFACE "$<${static}:${static_link}>")
   string(JOIN " " pie ${CMAKE_CXX_LINK_OPTIONS_PIE}) # "-fPIE -pie", "-fPIE -Xlinker -pie"
   if(pie)
-    target_link_options(leadcut_build INTERFACE "$<$<NOT:${static}>:SHELL:${pie}>")
+    target_link_options(leadcut_build INTERFACE
+      "$<$<NOT:$<BOOL:$<TARGET_PROPERTY:LEADCUT_STATIC>>>:SHELL:${pie}>")
   endif()
-  set(LEADCUT_STATIC_LINKED ON)
+  set(LEADCUT_PIE ON)
 endif()
 # ELF: read-only relocations, all bound at start, no executable stack, and no
 # library linked that is not used. PE: a relocatable image at a high-entropy

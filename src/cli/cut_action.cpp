@@ -5,6 +5,7 @@
 #include "../wav/trimmed_writer.h"
 #include "cli.h"
 #include "fatal.h"
+#include "print.h"
 
 namespace {
 
@@ -65,9 +66,9 @@ void prepare_cut(const char *out_operand, const char *time_operand, name_buffer 
 	    std::snprintf(out_path.data(), out_path.size(), "%s.wav", out_base.data()) >=
 		static_cast<int>(out_path.size()) ||
 	    name_too_long(out_path.data()))
-		name_exit("file name too long : %s\n", out_operand);
+		name_exit("file name too long : ", out_operand, "\n");
 	if (!parse_decimal(time_operand, time_ms))
-		name_exit("invalid time : %s\n", time_operand);
+		name_exit("invalid time : ", time_operand, "\n");
 }
 
 void cut_lead_in(std::FILE *in, const char *in_path, const char *out_path, std::int32_t time_ms,
@@ -75,16 +76,16 @@ void cut_lead_in(std::FILE *in, const char *in_path, const char *out_path, std::
 		 std::uint16_t bits_per_sample, std::int64_t data_offset, std::uint32_t data_size)
 {
 	if ((chunks_seen & seen_fmt) == 0)
-		name_exit("%s : no 'fmt ' chunk\n", in_path);
+		name_exit("", in_path, " : no 'fmt ' chunk\n");
 	if ((chunks_seen & seen_data) == 0)
-		name_exit("%s : no 'data' chunk\n", in_path);
+		name_exit("", in_path, " : no 'data' chunk\n");
 	// Without a rate no time becomes samples: the cut would drop nothing and
 	// still claim the time.
 	if (samples_per_sec == 0 && time_ms > 0)
-		name_exit("%s : samples/sec = 0\n", in_path);
+		name_exit("", in_path, " : samples/sec = 0\n");
 	const std::uint32_t cut_bytes =
 	    compute_cut_bytes(channels, samples_per_sec, bits_per_sample, time_ms, data_size);
-	write_trimmed_wav(in, data_offset, data_size, out_path, samples_per_sec, channels,
+	write_trimmed_wav(in, in_path, data_offset, data_size, out_path, samples_per_sec, channels,
 			  bits_per_sample, cut_bytes);
 	say_name(in_path);
 	say(" -> ");

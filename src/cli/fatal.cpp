@@ -2,102 +2,15 @@
 
 #include <cstdarg>
 #include <cstdlib>
-#include <cstring>
 
 #include "../compat/compat.h"
+#include "print.h"
 
 namespace {
 
 constexpr const char *program_name = "leadcut";
 
-// The report is the program's output: once a print fails, no run succeeds.
-bool print_failed = false;
-
-[[noreturn]] void position_exit(const char *what, std::int64_t position)
-{
-	say("%s : %lld\n", what, static_cast<long long>(position));
-	std::exit(1);
-}
-
-// The length of the well-formed UTF-8 character at s, or 0 where none
-// begins: no overlong form, surrogate or code point past U+10FFFF.
-std::size_t utf8_length(const unsigned char *s)
-{
-	if (s[0] < 0x80)
-		return 1;
-	std::size_t length = 2;
-	unsigned low = 0x80;
-	unsigned high = 0xBF;
-	if (s[0] >= 0xE0 && s[0] <= 0xEF) {
-		length = 3;
-		low = s[0] == 0xE0 ? 0xA0 : low;
-		high = s[0] == 0xED ? 0x9F : high;
-	} else if (s[0] >= 0xF0 && s[0] <= 0xF4) {
-		length = 4;
-		low = s[0] == 0xF0 ? 0x90 : low;
-		high = s[0] == 0xF4 ? 0x8F : high;
-	} else if (s[0] < 0xC2 || s[0] > 0xDF) {
-		return 0;
-	}
-	if (s[1] < low || s[1] > high)
-		return 0;
-	for (std::size_t i = 2; i < length; ++i) {
-		if (s[i] < 0x80 || s[i] > 0xBF)
-			return 0;
-	}
-	return length;
-}
-
-// C0 and C1 controls, and DEL.
-bool is_control(const unsigned char *s, std::size_t length)
-{
-	return length == 1 ? s[0] < 0x20 || s[0] == 0x7F
-			   : length == 2 && s[0] == 0xC2 && s[1] < 0xA0;
-}
-
 } // namespace
-
-// Prints in pieces of whole characters, which the console's encoding takes
-// one at a time: no text is too long for it.
-void say_name(const char *text)
-{
-	const auto *s = reinterpret_cast<const unsigned char *>(text);
-	char piece[256];
-	std::size_t used = 0;
-	while (*s != 0) {
-		const std::size_t length = utf8_length(s);
-		if (length == 0 || is_control(s, length)) {
-			piece[used++] = '?';
-			s += length == 0 ? 1 : length;
-		} else {
-			std::memcpy(piece + used, s, length);
-			used += length;
-			s += length;
-		}
-		if (used + 4 >= sizeof piece || *s == 0) {
-			piece[used] = '\0';
-			console_text(piece);
-			say("%s", piece);
-			used = 0;
-		}
-	}
-}
-
-void say(const char *format, ...)
-{
-	std::va_list args;
-	va_start(args, format);
-	// va_start is above; the analyzer loses it where it follows a call from this file here.
-	// NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized)
-	if (std::vfprintf(stderr, format, args) < 0)
-		print_failed = true;
-	va_end(args);
-}
-
-int final_status()
-{
-	return print_failed ? 1 : 0;
-}
 
 void usage_exit()
 {
@@ -116,39 +29,21 @@ void usage_exit()
 
 void open_error_exit(const char *path)
 {
-	name_exit("cannot open file : %s\n", path);
+	name_exit("cannot open file : ", path, "\n");
 }
 
-void read_error_exit(std::FILE *stream)
+void read_error_closing(std::FILE *stream)
 {
 	const std::int64_t position = stream_position(stream);
 	static_cast<void>(std::fclose(stream)); // the status is 1 either way
-	position_exit("read error", position);
-}
-
-void read_error_exit(int fd)
-{
-	position_exit("read error", file_position(fd));
+	read_error_at(position);
 }
 
 void read_error_at(std::int64_t position)
 {
-	position_exit("read error", position);
-}
-
-// Every caller's format is a literal that takes a string, then at most an
-// int.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-void name_exit(const char *format, const char *name, int value)
-{
-	const char *at = std::strstr(format, "%s");
-	say("%.*s", static_cast<int>(at - format), format);
-	say_name(name);
-	say(at + 2, value);
+	say("read error : %lld\n", static_cast<long long>(position));
 	std::exit(1);
 }
-#pragma GCC diagnostic pop
 
 void fail_exit(const char *format, ...)
 {
@@ -156,6 +51,19 @@ void fail_exit(const char *format, ...)
 	va_start(args, format);
 	// NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): as in say
 	static_cast<void>(std::vfprintf(stderr, format, args)); // the status is 1 either way
+	va_end(args);
+	std::exit(1);
+}
+
+// The name goes through say_name alone, never through a format.
+void name_exit(const char *prefix, const char *name, const char *rest, ...)
+{
+	say("%s", prefix);
+	say_name(name);
+	std::va_list args;
+	va_start(args, rest);
+	// NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): as in say
+	static_cast<void>(std::vfprintf(stderr, rest, args)); // the status is 1 either way
 	va_end(args);
 	std::exit(1);
 }

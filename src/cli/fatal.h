@@ -1,5 +1,5 @@
-// What the program prints, and its fatal exits: every failure the program
-// detects is printed here and ends the run with status 1 (but for a closed
+// The fatal exits: every failure the program detects is printed here,
+// through print.h, and ends the run with status 1 (but for a closed
 // standard stream that cannot be opened on the null device, which leaves
 // nowhere to print). Nothing is passed back to a caller.
 #pragma once
@@ -8,39 +8,23 @@
 
 #include <cstdint>
 
-// Prints to standard error. A print that fails (a full disk, a reader that
-// went away) does not stop the run, but the run then ends with status 1. A
-// stream the caller closed is open on the null device, where prints succeed.
-[[gnu::format(printf, 1, 2)]] void say(const char *format, ...);
-
-// Prints a name or an operand with '?' for each control character and each
-// byte outside well-formed UTF-8, so that none reaches a terminal as a
-// command, in the console's encoding.
-void say_name(const char *text);
-
-// The status of a run that went through: 0, or 1 when a print failed.
-int final_status();
-
 // Prints the usage text.
 [[noreturn]] void usage_exit();
 
 // "cannot open file : <path>".
 [[noreturn]] void open_error_exit(const char *path);
 
-// "read error : <position>" with the stream's position; closes the stream.
-[[noreturn]] void read_error_exit(std::FILE *stream);
+// "read error : <position>" at the stream's position; closes the stream.
+[[noreturn]] void read_error_closing(std::FILE *stream);
 
-// The same for an input descriptor, at its file offset; the stream over it
-// is left to the exit.
-[[noreturn]] void read_error_exit(int fd);
-
-// "read error : <position>" where the input ends before the copy would.
+// "read error : <position>"; closes nothing, leaving what is open to the
+// exit.
 [[noreturn]] void read_error_at(std::int64_t position);
 
 // Prints a formatted message and exits.
 [[noreturn]] [[gnu::format(printf, 1, 2)]] void fail_exit(const char *format, ...);
 
-// Prints a message about a name, which the format takes as its "%s", then
-// at most one "%d" for value, and exits. The name shows as say_name shows it.
-[[noreturn]] [[gnu::format(printf, 1, 0)]] void name_exit(const char *format, const char *name,
-							  int value = 0);
+// Prints prefix, then the name as say_name shows it, then the formatted
+// rest, and exits: name_exit("cannot open file : ", path, "\n").
+[[noreturn]] [[gnu::format(printf, 3, 4)]] void name_exit(const char *prefix, const char *name,
+							  const char *rest, ...);

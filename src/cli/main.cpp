@@ -2,6 +2,7 @@
 #include "../wav/header_reader.h"
 #include "cli.h"
 #include "fatal.h"
+#include "print.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ int main(int argc, char *argv[])
 
 	name_buffer in_path;
 	if (!copy_name(in_path, argv[opt_index]))
-		name_exit("file name too long : %s\n", argv[opt_index]);
+		name_exit("file name too long : ", argv[opt_index], "\n");
 
 	std::int32_t action = mode;
 	name_buffer out_path;

@@ -2,6 +2,7 @@
 
 #include "cli.h"
 #include "fatal.h"
+#include "print.h"
 
 std::int32_t opt_index = 1;
 const char *opt_arg = nullptr;

@@ -41,12 +41,72 @@ bool console_utf8();
 // Opens a stream by a UTF-8 name for reading in binary mode, as fopen does.
 std::FILE *open_input(const char *path);
 
-// Opens the output by a UTF-8 name for writing in binary mode, or -1: a
-// new file, created exclusively (created is then set), or else the file
-// that exists, neither truncated nor created; a regular one also for
-// reading where it may be read (readable). A FIFO is opened as a writer
-// alone, once it has a reader.
-int open_output(const char *path, bool &created, bool &readable);
+// The longest path the program puts together: a folder and a name, or a
+// symbolic link's target.
+constexpr std::size_t path_max = 4096;
+using path_buffer = std::array<char, path_max>;
+
+// What a name holds for the output: nothing, a regular file (opened only
+// to tell what it is, never to be written), or a FIFO or device (opened for
+// writing, as it is written in place).
+enum class output_kind { absent, regular, stream };
+
+// Resolves the symbolic links a UTF-8 name leads through, to the file the
+// last one names (that file may not exist); false when a link cannot be
+// read, or the chain is too long.
+bool final_target(const char *path, path_buffer &target);
+
+// Opens what a name holds, as output_kind says, never truncating it; a FIFO
+// once it has a reader. False on failure, and for a regular file that may
+// not be written; kind absent (fd -1) is none.
+bool open_output(const char *path, int &fd, output_kind &kind);
+
+// Where the last part of a path begins: after its last folder separator.
+std::size_t name_start(const char *path);
+
+// A number of the process and the moment, for names no other process makes
+// and no earlier run made.
+std::uint64_t unique_number();
+
+// Creates a new file exclusively, private to its owner or, for a new
+// output, as a plain create makes it (0666 less the umask); -1 on failure,
+// with refused set where the folder does not let the program make files.
+int create_file(const char *path, bool private_mode, bool &refused);
+
+// Removes a name; false on failure.
+bool remove_file(const char *path);
+
+// Opens an existing file for writing, emptied; -1 on failure.
+int open_truncated(const char *path);
+
+// Sets found when a name exists; false when the system cannot tell.
+bool name_exists(const char *path, bool &found);
+
+// True when two names are one but for the case of their letters.
+bool same_but_case(const char *a, const char *b);
+
+// The last part of path as its folder spells it: itself where the folder
+// holds it so, else an entry that is the same but for case; false when the
+// folder cannot be read.
+bool entry_spelling(const char *path, path_buffer &spelling);
+
+// Gives the file open on `to` the owner, group and permission bits of the
+// one open on `from`, as far as the program may set them; a filesystem
+// without them keeps its own, so nothing is reported.
+void copy_owner_and_mode(int from, int to);
+
+// Puts the file `from` in the place of `to`, which exists where `replacing`
+// says; where a filesystem will not rename onto an existing name, that name
+// is removed just before (then removed is set). False on failure.
+bool replace_file(const char *from, const char *to, bool replacing, bool &removed);
+
+// Has the named file, open on fd (-1 once closed), removed when the process
+// exits, or is ended by SIGINT, SIGTERM or SIGHUP (which then ends it as it
+// would have): one file a slot, which a later call names anew, and keep_file
+// empties.
+constexpr int removal_slots = 2;
+void remove_at_exit(int slot, const char *path, int fd);
+void keep_file(int slot);
 
 // Closes a descriptor; false when the system reports a failure.
 bool close_file(int fd);
@@ -70,25 +130,12 @@ bool file_size(int fd, std::int64_t &size);
 // system cannot tell. A device without an identity, such as NUL, is no file.
 bool same_file(int a, int b, bool &same);
 
-// Sets same when two open regular files have the same size, modification
-// time and status-change time, as precisely as the system gives them;
-// false when it cannot tell.
-bool same_stamp(int a, int b, bool &same);
-
-// Empties the regular file open on fd; an empty one, and anything else (a
-// device, a FIFO), is left as it is. False on failure.
-bool truncate_file(int fd);
-
 // Sets the position of fd, counted from the start; the result is that of
 // the system call (the position, or -1).
 std::int64_t seek_to(int fd, std::int64_t position);
 
 // The position of fd, or -1.
 std::int64_t file_position(int fd);
-
-// Reads at most count bytes from position `at`; returns how many, 0 at the
-// end of the file, -1 on failure. The descriptor's own position may move.
-std::int64_t read_at(int fd, std::int64_t at, unsigned char *bytes, std::size_t count);
 
 // Moves at most count bytes; returns how many, 0 at the end of the input,
 // -1 on failure. Interrupted calls are retried.

@@ -3,6 +3,7 @@
 #include "compat.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <io.h>
@@ -27,6 +28,15 @@ using wide_text = std::array<wchar_t, line_max>;
 bool to_wide(const char *text, wide_text &wide)
 {
 	return MultiByteToWideChar(CP_UTF8, 0, text, -1, wide.data(), line_max) > 0;
+}
+
+// The handle under a descriptor, and whether it is a file on a disk rather
+// than a device such as NUL, which has no identity and is written in place.
+HANDLE disk_file(int fd, bool &on_disk)
+{
+	const auto h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+	on_disk = GetFileType(h) == FILE_TYPE_DISK;
+	return h;
 }
 
 } // namespace
@@ -100,20 +110,191 @@ std::FILE *open_input(const char *path)
 	return to_wide(path, wide) ? _wfopen(wide.data(), L"rb") : nullptr;
 }
 
-int open_output(const char *path, bool &created, bool &readable)
+// Windows' own links are followed by the calls that open and rename, so
+// the name is its own target.
+bool final_target(const char *path, path_buffer &target)
+{
+	const std::size_t length = std::strlen(path);
+	if (length >= path_max)
+		return false;
+	std::memcpy(target.data(), path, length + 1);
+	return true;
+}
+
+namespace {
+
+constexpr int open_flags = _O_BINARY | _O_NOINHERIT;
+
+} // namespace
+
+// A file on a disk is opened only to be told apart; a device, such as NUL,
+// or a pipe is written in place.
+bool open_output(const char *path, int &fd, output_kind &kind)
 {
 	wide_text wide;
-	created = readable = false;
+	fd = -1;
+	kind = output_kind::absent;
 	if (!to_wide(path, wide))
-		return -1;
-	constexpr int flags = _O_BINARY | _O_NOINHERIT;
-	int fd = _wopen(wide.data(), _O_WRONLY | _O_CREAT | _O_EXCL | flags, _S_IREAD | _S_IWRITE);
-	created = fd >= 0;
-	if (created || errno != EEXIST)
-		return fd;
-	fd = _wopen(wide.data(), _O_RDWR | flags);
-	readable = fd >= 0;
-	return readable ? fd : _wopen(wide.data(), _O_WRONLY | flags);
+		return false;
+	const DWORD attributes = GetFileAttributesW(wide.data());
+	if (attributes == INVALID_FILE_ATTRIBUTES) {
+		const DWORD error = GetLastError();
+		if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+			return true;
+	}
+	fd = _wopen(wide.data(), _O_RDONLY | open_flags);
+	if (fd < 0)
+		fd = _wopen(wide.data(), _O_WRONLY | open_flags);
+	if (fd < 0)
+		return false;
+	bool on_disk;
+	disk_file(fd, on_disk);
+	kind = on_disk ? output_kind::regular : output_kind::stream;
+	if (on_disk)
+		return (attributes & FILE_ATTRIBUTE_READONLY) == 0;
+	_close(fd);
+	fd = _wopen(wide.data(), _O_WRONLY | open_flags);
+	return fd >= 0;
+}
+
+std::size_t name_start(const char *path)
+{
+	std::size_t start = 0;
+	for (std::size_t i = 0; path[i] != '\0'; ++i) {
+		if (path[i] == '/' || path[i] == '\\' || path[i] == ':')
+			start = i + 1;
+	}
+	return start;
+}
+
+std::uint64_t unique_number()
+{
+	LARGE_INTEGER counter;
+	QueryPerformanceCounter(&counter);
+	return std::uint64_t{GetCurrentProcessId()} << 32 ^
+	       static_cast<std::uint64_t>(counter.QuadPart);
+}
+
+int create_file(const char *path, bool, bool &refused)
+{
+	wide_text wide;
+	const int fd = to_wide(path, wide)
+			   ? _wopen(wide.data(), _O_WRONLY | _O_CREAT | _O_EXCL | open_flags,
+				    _S_IREAD | _S_IWRITE)
+			   : -1;
+	refused = fd < 0 && errno == EACCES;
+	return fd;
+}
+
+bool remove_file(const char *path)
+{
+	wide_text wide;
+	return to_wide(path, wide) && DeleteFileW(wide.data());
+}
+
+int open_truncated(const char *path)
+{
+	wide_text wide;
+	return to_wide(path, wide) ? _wopen(wide.data(), _O_WRONLY | _O_TRUNC | open_flags) : -1;
+}
+
+bool name_exists(const char *path, bool &found)
+{
+	wide_text wide;
+	if (!to_wide(path, wide))
+		return false;
+	found = GetFileAttributesW(wide.data()) != INVALID_FILE_ATTRIBUTES;
+	const DWORD error = found ? 0 : GetLastError();
+	return found || error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+bool same_but_case(const char *a, const char *b)
+{
+	wide_text x;
+	wide_text y;
+	return to_wide(a, x) && to_wide(b, y) &&
+	       CompareStringOrdinal(x.data(), -1, y.data(), -1, TRUE) == CSTR_EQUAL;
+}
+
+// The folder tells the spelling of the entry a name finds.
+bool entry_spelling(const char *path, path_buffer &spelling)
+{
+	wide_text wide;
+	WIN32_FIND_DATAW found;
+	if (!to_wide(path, wide))
+		return false;
+	const HANDLE search = FindFirstFileW(wide.data(), &found);
+	if (search == INVALID_HANDLE_VALUE)
+		return false;
+	FindClose(search);
+	return WideCharToMultiByte(CP_UTF8, 0, found.cFileName, -1, spelling.data(),
+				   static_cast<int>(spelling.size()), nullptr, nullptr) > 0;
+}
+
+// The replacement keeps the replaced file's attributes and security.
+void copy_owner_and_mode(int, int)
+{
+}
+
+bool replace_file(const char *from, const char *to, bool replacing, bool &removed)
+{
+	wide_text x;
+	wide_text y;
+	removed = false;
+	if (!to_wide(from, x) || !to_wide(to, y))
+		return false;
+	if (replacing && ReplaceFileW(y.data(), x.data(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+				      nullptr, nullptr))
+		return true;
+	if (MoveFileExW(x.data(), y.data(), MOVEFILE_REPLACE_EXISTING))
+		return true;
+	removed = replacing && DeleteFileW(y.data());
+	return removed && MoveFileExW(x.data(), y.data(), 0);
+}
+
+namespace {
+
+wide_text removal_path[removal_slots];
+int removal_fd[removal_slots] = {-1, -1};
+volatile LONG removal_armed[removal_slots] = {};
+bool removal_set = false; // the handlers and the exit's removal
+
+// A file open here cannot be removed: it is closed first.
+void remove_armed()
+{
+	for (int slot = 0; slot < removal_slots; ++slot) {
+		if (InterlockedExchange(&removal_armed[slot], 0) != 0) {
+			if (removal_fd[slot] >= 0)
+				_close(removal_fd[slot]);
+			DeleteFileW(removal_path[slot].data());
+		}
+	}
+}
+
+// Ctrl+C, Ctrl+Break and a closed console end the process as they would.
+BOOL WINAPI remove_and_go_on(DWORD)
+{
+	remove_armed();
+	return FALSE;
+}
+
+} // namespace
+
+void remove_at_exit(int slot, const char *path, int fd)
+{
+	if (!removal_set) {
+		removal_set = true;
+		static_cast<void>(std::atexit(remove_armed)); // room for 32 is promised
+		SetConsoleCtrlHandler(remove_and_go_on, TRUE);
+	}
+	removal_armed[slot] = 0;
+	removal_fd[slot] = fd;
+	removal_armed[slot] = to_wide(path, removal_path[slot]) ? 1 : 0;
+}
+
+void keep_file(int slot)
+{
+	removal_armed[slot] = 0;
 }
 
 bool close_file(int fd)
@@ -146,15 +327,6 @@ bool file_size(int fd, std::int64_t &size)
 }
 
 namespace {
-
-// The handle under a descriptor, and whether it is a file on a disk rather
-// than a device such as NUL, which has no identity and cannot be emptied.
-HANDLE disk_file(int fd, bool &on_disk)
-{
-	const auto h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
-	on_disk = GetFileType(h) == FILE_TYPE_DISK;
-	return h;
-}
 
 // Whether two handles have one final name. A handle opened for writing
 // alone, as a shell redirects standard error, may not read the file's
@@ -194,33 +366,6 @@ bool same_file(int a, int b, bool &same)
 	return true;
 }
 
-// The times the system gives: the last write and the last change.
-bool same_stamp(int a, int b, bool &same)
-{
-	FILE_BASIC_INFO x;
-	FILE_BASIC_INFO y;
-	LARGE_INTEGER x_size;
-	LARGE_INTEGER y_size;
-	bool on_disk;
-	const HANDLE ha = disk_file(a, on_disk);
-	const HANDLE hb = disk_file(b, on_disk);
-	if (!GetFileInformationByHandleEx(ha, FileBasicInfo, &x, sizeof x) ||
-	    !GetFileInformationByHandleEx(hb, FileBasicInfo, &y, sizeof y) ||
-	    !GetFileSizeEx(ha, &x_size) || !GetFileSizeEx(hb, &y_size))
-		return false;
-	same = x_size.QuadPart == y_size.QuadPart &&
-	       x.LastWriteTime.QuadPart == y.LastWriteTime.QuadPart &&
-	       x.ChangeTime.QuadPart == y.ChangeTime.QuadPart;
-	return true;
-}
-
-bool truncate_file(int fd)
-{
-	bool on_disk;
-	disk_file(fd, on_disk);
-	return !on_disk || _chsize_s(fd, 0) == 0;
-}
-
 std::int64_t seek_to(int fd, std::int64_t position)
 {
 	return _lseeki64(fd, position, SEEK_SET);
@@ -229,11 +374,6 @@ std::int64_t seek_to(int fd, std::int64_t position)
 std::int64_t file_position(int fd)
 {
 	return _lseeki64(fd, 0, SEEK_CUR);
-}
-
-std::int64_t read_at(int fd, std::int64_t at, unsigned char *bytes, std::size_t count)
-{
-	return _lseeki64(fd, at, SEEK_SET) == at ? read_some(fd, bytes, count) : -1;
 }
 
 std::int64_t read_some(int fd, unsigned char *bytes, std::size_t count)

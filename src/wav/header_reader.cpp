@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "../cli/fatal.h"
+#include "../cli/print.h"
 #include "../compat/compat.h"
 #include "format.h"
 
@@ -35,7 +36,7 @@ bool read_id(std::FILE *in, char (&id)[5])
 	if (std::fread(id, 4, 1, in) == 1)
 		return true;
 	if (std::feof(in) == 0)
-		read_error_exit(in);
+		read_error_closing(in);
 	return false;
 }
 
@@ -43,7 +44,7 @@ bool read_id(std::FILE *in, char (&id)[5])
 void seek_input(std::FILE *in, std::int64_t position)
 {
 	if (!seek_stream(in, position))
-		read_error_exit(in);
+		read_error_closing(in);
 }
 
 // A crafted identifier could hold bytes a terminal obeys (ESC, CR, LF):
@@ -61,7 +62,7 @@ void expect_id(std::FILE *in, const char *expected, const char *message)
 {
 	char id[5];
 	if (!read_id(in, id))
-		read_error_exit(in);
+		read_error_closing(in);
 	if (!is_id(id, expected)) {
 		static_cast<void>(std::fclose(in)); // the status is 1 either way
 		fail_exit("%s", message);
@@ -89,16 +90,14 @@ void read_fmt_fields(const char *in_path, std::FILE *in, std::uint16_t &channels
 	say("    bits/sample    = %u\n", unsigned{bits_per_sample});
 
 	if (format_tag != 1)
-		name_exit(
-		    "\nThis program supported \"PCM format\" wav file\n%s : format tag = %d\n",
-		    in_path, int{format_tag});
+		name_exit("\nThis program supported \"PCM format\" wav file\n", in_path,
+			  " : format tag = %d\n", int{format_tag});
 	if (channels != 1 && channels != 2)
-		name_exit("\nThis program supported monoral/stereo wav file\n%s : channels = %d\n",
-			  in_path, int{channels});
+		name_exit("\nThis program supported monoral/stereo wav file\n", in_path,
+			  " : channels = %d\n", int{channels});
 	if (bits_per_sample != 8 && bits_per_sample != 16)
-		name_exit(
-		    "\nThis program supported 16bit or 8bit wav file\n%s : bits/sample = %d\n",
-		    in_path, int{bits_per_sample});
+		name_exit("\nThis program supported 16bit or 8bit wav file\n", in_path,
+			  " : bits/sample = %d\n", int{bits_per_sample});
 }
 
 // Walks the chunks in file order, each after the last, so no size can lead
@@ -114,9 +113,9 @@ void read_wav_header(const char *in_path, std::uint16_t &channels, std::uint32_t
 		open_error_exit(in_path);
 	std::int64_t length;
 	if (!file_size(stream_descriptor(in), length))
-		read_error_exit(in);
+		read_error_closing(in);
 	if (length > riff_max)
-		name_exit("file too large : %s\n", in_path);
+		name_exit("file too large : ", in_path, "\n");
 	const bool long_file = length > position_max;
 	say_name(in_path);
 	say(" :\n");
@@ -130,7 +129,7 @@ void read_wav_header(const char *in_path, std::uint16_t &channels, std::uint32_t
 		const std::uint32_t size = read_le32(in);
 		const std::int64_t body = stream_position(in);
 		if (body < 0)
-			read_error_exit(in);
+			read_error_closing(in);
 		say("  <%s> (%lld bytes)\n", printable(id), shown_size(size, long_file));
 		if (is_id(id, "fmt ")) {
 			read_fmt_fields(in_path, in, channels, samples_per_sec, bits_per_sample);
@@ -151,7 +150,7 @@ void read_wav_header(const char *in_path, std::uint16_t &channels, std::uint32_t
 		// file there is none.
 		const int pad = std::fgetc(in);
 		if (pad == EOF && std::feof(in) == 0)
-			read_error_exit(in);
+			read_error_closing(in);
 		if (pad != 0)
 			seek_input(in, next);
 	}

@@ -6,6 +6,7 @@
 #include "../cli/fatal.h"
 #include "../compat/compat.h"
 #include "format.h"
+#include "output.h"
 
 namespace {
 
@@ -50,7 +51,7 @@ void copy_through_block(int in, int out, std::int64_t &at, std::uint64_t remaini
 	while (remaining > 0) {
 		const std::int64_t n = read_some(in, block, next_span(at, remaining));
 		if (n <= 0)
-			read_error_exit(in); // the data ends before its declared size
+			read_error_at(file_position(in)); // the data ends before its declared size
 		write_all(out, block, static_cast<std::size_t>(n), at);
 		at += n;
 		remaining -= static_cast<std::uint64_t>(n);
@@ -97,96 +98,35 @@ void write_zeros(int out, std::int64_t &at, std::uint64_t count)
 	}
 }
 
-// Reads the first count bytes of a file; false when they cannot all be read.
-bool read_start(int fd, unsigned char *bytes, std::size_t count)
-{
-	for (std::size_t done = 0; done < count;) {
-		const std::int64_t n =
-		    read_at(fd, static_cast<std::int64_t>(done), bytes + done, count - done);
-		if (n <= 0)
-			return false;
-		done += static_cast<std::size_t>(n);
-	}
-	return true;
-}
-
-// Opens the output once it is known to be neither the input nor standard
-// error's file, by what the open files say: a name checked earlier may lead
-// elsewhere by now. Where inode numbers cannot be trusted (FUSE gives one
-// file several), an existing file that cannot be told from the input, by
-// its size, its times and its first page, is taken for it. A new file is
-// neither; a device or FIFO is written as it is.
-int open_checked_output(int in, const char *out_path)
-{
-	bool created;
-	bool readable;
-	const int out = open_output(out_path, created, readable);
-	if (out < 0)
-		open_error_exit(out_path);
-	if (created)
-		return out;
-	std::int64_t size;
-	if (!file_size(out, size))
-		open_error_exit(out_path);
-	if (size < 0)
-		return out;
-	bool same;
-	bool alike;
-	if (!same_file(in, out, same) || !same_stamp(in, out, alike))
-		open_error_exit(out_path);
-	if (alike && readable) {
-		// The sizes are equal: one page of each, or the whole file.
-		const auto count = static_cast<std::size_t>(std::min(size, page_size));
-		if (!read_start(in, block, count) || !read_start(out, block + page_size, count))
-			open_error_exit(out_path);
-		alike = std::memcmp(block, block + page_size, count) == 0;
-	}
-	if (same || alike)
-		name_exit("cannot overwrite input file : %s\n", out_path);
-	if (!same_file(2, out, same))
-		open_error_exit(out_path);
-	if (same)
-		name_exit("cannot overwrite standard error : %s\n", out_path);
-	if (!truncate_file(out))
-		open_error_exit(out_path);
-	return out;
-}
-
 } // namespace
 
 // Every check that needs no output comes before the output is touched:
 // data the input does not hold is known from its size.
-void write_trimmed_wav(std::FILE *input, std::int64_t data_offset, std::uint32_t data_size,
-		       const char *out_path, std::uint32_t samples_per_sec, std::uint16_t channels,
-		       std::uint16_t bits_per_sample, std::uint32_t cut_bytes)
+void write_trimmed_wav(std::FILE *input, const char *in_path, std::int64_t data_offset,
+		       std::uint32_t data_size, const char *out_path, std::uint32_t samples_per_sec,
+		       std::uint16_t channels, std::uint16_t bits_per_sample,
+		       std::uint32_t cut_bytes)
 {
 	// The copy reads below the report's stream, which is not read again.
 	const int in = stream_descriptor(input);
 	const std::int64_t start = data_offset + cut_bytes;
 	std::int64_t size;
 	if (!file_size(in, size))
-		read_error_exit(in);
+		read_error_at(file_position(in));
 	// Even when the whole audio is dropped, data the file does not hold is a
 	// short input, not silence; the copy would stop at the end of the file.
 	if (size >= 0 && data_offset + data_size > size)
 		read_error_at(std::max(start, size));
 
-	const int out = open_checked_output(in, out_path);
-	// The header's bytes are counted, as no position can be asked of a FIFO.
 	wav_header_bytes header;
 	encode_wav_header(header, data_size, channels, samples_per_sec, bits_per_sample);
-	std::int64_t at = 0;
-	for (std::int64_t n; at < wav_header_size; at += n) {
-		n = write_some(out, header.data() + at,
-			       header.size() - static_cast<std::size_t>(at));
-		if (n <= 0)
-			name_exit("%s : wav header write error\n", out_path);
-	}
-
+	cut_output out;
+	open_cut_output(in, in_path, out_path, header, out);
+	// The header's bytes are counted, as no position can be asked of a FIFO.
+	std::int64_t at = wav_header_size;
 	if (seek_to(in, start) != start)
-		read_error_exit(in);
-	copy_data(in, out, start, at, data_size - cut_bytes);
-	write_zeros(out, at, cut_bytes);
-	if (!close_file(out))
-		fail_exit("write error : %lld\n", static_cast<long long>(at));
+		read_error_at(file_position(in));
+	copy_data(in, out.fd, start, at, data_size - cut_bytes);
+	write_zeros(out.fd, at, cut_bytes);
+	finish_cut_output(out, at);
 }
