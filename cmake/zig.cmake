@@ -8,10 +8,12 @@ if(ZIG_TARGET MATCHES "-macos")
 endif()
 string(REGEX REPLACE "-.*" "" CMAKE_SYSTEM_PROCESSOR "${ZIG_TARGET}")
 find_program(ZIG zig HINTS ${CMAKE_CURRENT_LIST_DIR}/../build-zig/package REQUIRED)
-# The checks CMake compiles see the same zig and target, and link as the
-# build does, so that zig builds its libc++ once for both.
+# The checks CMake compiles see the same zig and target. They make
+# archives, not programs, and the programs need no C++ library (the program
+# uses none of its run-time parts): zig would build its libc++ for each.
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES ZIG ZIG_TARGET)
-set(CMAKE_TRY_COMPILE_CONFIGURATION RelWithDebInfo)
+set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
+set(CMAKE_EXE_LINKER_FLAGS_INIT -nostdlib++)
 set(CMAKE_CXX_COMPILER ${ZIG} c++ -target ${ZIG_TARGET})
 # Its archiver too, which writes the target's archive format.
 set(CMAKE_CXX_ARCHIVE_CREATE "${ZIG} ar qc <TARGET> <LINK_FLAGS> <OBJECTS>")
