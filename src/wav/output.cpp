@@ -138,8 +138,8 @@ void open_cut_output(int in, const char *in_path, const char *out_path,
 	    !open_output(out.target.data(), out.old_fd, kind))
 		open_error_exit(out_path);
 	// A device may be standard error too, as the null device may.
-	bool same = false;
 	if (kind == output_kind::regular) {
+		bool same = false;
 		if (!same_file(in, out.old_fd, same))
 			open_error_exit(out_path);
 		if (same)
