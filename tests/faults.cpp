@@ -1,12 +1,12 @@
 // Preloaded into leadcut by the fault runs, after libfiu's POSIX library, which passes every call
 // on to this one. LEADCUT_FAULT=N fails the Nth of the calls below with EIO, as libfiu decides,
-// and writes what it failed to the file ".fault": the kind of call, the file (input; output; old,
-// an existing output opened only to be looked at; stderr; null, the null device of a closed
-// stream; mark, the file that shows whether two folders are one) and a number: the output's bytes
-// written, the input's position, a renamed file's size. Only calls on those files count, and none
-// once the program is exiting. A status asked of the input or standard error once the output is
-// open is the output's "identity"; of the old output once the new one holds data, its "mode".
-// LEADCUT_SIGINT=N raises SIGINT as the output is written past its Nth byte. LEADCUT_RENAME="A B"
+// and writes what it failed to the file ".fault": the kind of call and the file (input; output;
+// old, an existing output opened only to be looked at; stderr; null, the null device of a closed
+// stream; mark, the file that shows whether two folders are one). Only calls on those files
+// count, and none once the program is exiting. A write or close of the output that its header
+// alone depends on is the "header"; a status asked of the input or standard error once the output
+// is open is the output's "identity"; of the old output once the new one holds audio, its "mode".
+// LEADCUT_SIGINT=1 raises SIGINT as the output's audio is first written. LEADCUT_RENAME="A B"
 // renames A over B as leadcut opens a file by name, as another program may at that moment.
 // LEADCUT_ALIAS=1 gives each descriptor an inode number of its own, as FUSE filesystems may give
 // one file several; =dev gives the output the input's inode number, on another device.
@@ -30,10 +30,9 @@ namespace {
 enum role { none, input, output, old, standard_error, null_device, mark };
 const char *const names[] = {"", "input", "output", "old", "stderr", "null", "mark"};
 role roles[1024];
-long long written[1024];
-bool created[1024], exiting = false, output_open = false, data_written = false;
+bool fresh[1024], created[1024], exiting = false, output_open = false, audio = false;
 int input_fd = -1;
-long countdown = 0, sigint_at = -1;
+long countdown = 0;
 
 // The next definition of a call: the C library's.
 template <class F> F *real(const char *name) {
@@ -43,13 +42,7 @@ template <class F> F *real(const char *name) {
 
 bool ours(int fd) { return fd >= 0 && fd < 1024; }
 role of(int fd) { return fd == 2 ? standard_error : ours(fd) ? roles[fd] : none; }
-long long count(int fd) { return ours(fd) ? written[fd] : 0; }
-long long position(int fd) { return REAL(lseek64)(fd, 0, SEEK_CUR); }
-long long told(FILE *f) { return REAL(ftello64)(f); }
-long long size(const char *path) {
-	struct stat64 st {};
-	return REAL(stat64)(path, &st) == 0 ? st.st_size : -1;
-}
+role of(FILE *f) { return of(fileno(f)); }
 
 // The marker of the exit is registered at the first call, in main, after a coverage
 // profiler's: so it runs first, and the profile's writes never fail.
@@ -61,15 +54,14 @@ int nth_call(const char *, int *, void **, unsigned *) {
 [[gnu::constructor]] void arm() {
 	fiu_init(0);
 	if (const char *n = std::getenv("LEADCUT_FAULT")) countdown = std::strtol(n, nullptr, 10);
-	if (const char *n = std::getenv("LEADCUT_SIGINT")) sigint_at = std::strtol(n, nullptr, 10);
 	fiu_enable_external("leadcut", 1, nullptr, 0, nth_call);
 }
 
 // True when this call is the one to fail: its record is written and errno set.
-bool fails(const char *kind, role file, long long number) {
+bool fails(const char *kind, role file) {
 	if (file == none || fiu_fail("leadcut") == 0) return false;
-	char text[80];
-	const int n = std::snprintf(text, sizeof text, "%s %s %lld", kind, names[file], number);
+	char text[40];
+	const int n = std::snprintf(text, sizeof text, "%s %s", kind, names[file]);
 	const int fd = REAL(open64)(".fault", O_WRONLY | O_CREAT, 0600);
 	static_cast<void>(REAL(write)(fd, text, size_t(n)));
 	REAL(close)(fd);
@@ -78,7 +70,7 @@ bool fails(const char *kind, role file, long long number) {
 }
 
 int opened(int fd, role r, bool excl) {
-	if (ours(fd)) roles[fd] = r, written[fd] = 0, created[fd] = excl;
+	if (ours(fd)) roles[fd] = r, fresh[fd] = true, created[fd] = excl;
 	output_open = output_open || r == output || r == old;
 	return fd;
 }
@@ -94,49 +86,43 @@ int open_file(const char *path, int flags, va_list args) {
 		       : std::strcmp(path, "/dev/null") == 0 ? null_device
 		       : (flags & O_ACCMODE) == O_RDONLY     ? old
 							     : output;
-	if (fails("open", r, 0)) return -1;
+	if (fails("open", r)) return -1;
 	return opened(REAL(open64)(path, flags, mode), r, flags & O_EXCL);
 }
 
-// The header is the output's first 44 bytes, and the close of the file made to hold it alone.
+// The header is the first write after the output's open, and the close of the file made to hold
+// it alone.
 const char *writing(int fd, const char *kind) {
-	const bool close = *kind == 'c';
-	return of(fd) != output                                              ? kind
-	       : count(fd) < 44 || (close && created[fd] && count(fd) == 44) ? "header"
-									     : kind;
+	return of(fd) == output && (*kind == 'c' ? created[fd] : fresh[fd]) ? "header" : kind;
 }
 
 } // namespace
 
-// A call that fails as `kind` of `file`, at `number`, returning `failed`; else the real one.
+// A call that fails as `kind` of `file`, returning `failed`; else the real one.
 // A type, a parameter list and an argument list cannot stand in parentheses.
 // NOLINTBEGIN(bugprone-macro-parentheses)
-#define FAILING(type, name, params, args, kind, file, number, failed) \
+#define FAILING(type, name, params, args, kind, file, failed) \
 	extern "C" type name params { \
-		if (fails(kind, file, number)) return failed; \
+		if (fails(kind, file)) return failed; \
 		return REAL(name) args; \
 	}
 // NOLINTEND(bugprone-macro-parentheses)
-FAILING(ssize_t, read, (int fd, void *b, size_t n), (fd, b, n), "read", of(fd), position(fd), -1)
-FAILING(size_t, fread, (void *b, size_t s, size_t n, FILE *f), (b, s, n, f), "read", of(fileno(f)),
-	told(f), 0)
-FAILING(int, fgetc, (FILE * f), (f), "read", of(fileno(f)), told(f), EOF)
-FAILING(int, fseeko64, (FILE * f, off64_t at, int how), (f, at, how), "seek", of(fileno(f)),
-	told(f), -1)
-FAILING(off64_t, ftello64, (FILE * f), (f), "position", of(fileno(f)), told(f), -1)
-FAILING(off64_t, lseek64, (int fd, off64_t at, int how), (fd, at, how),
-	at == 0 && how == SEEK_CUR ? "position" : "seek", of(fd), position(fd), -1)
-FAILING(int, stat64, (const char *p, struct stat64 *st), (p, st), "lookup", output, 0, -1)
-FAILING(int, lstat64, (const char *p, struct stat64 *st), (p, st), "lookup", output, 0, -1)
-FAILING(ssize_t, readlink, (const char *p, char *b, size_t n), (p, b, n), "lookup", output, 0, -1)
-FAILING(int, fchmod, (int fd, mode_t m), (fd, m), "mode", of(fd), 0, -1)
-FAILING(int, fchown, (int fd, uid_t u, gid_t g), (fd, u, g), "mode", of(fd), 0, -1)
-FAILING(int, vfprintf, (FILE * f, const char *s, va_list a), (f, s, a), "print", standard_error, 0,
+FAILING(ssize_t, read, (int fd, void *b, size_t n), (fd, b, n), "read", of(fd), -1)
+FAILING(size_t, fread, (void *b, size_t s, size_t n, FILE *f), (b, s, n, f), "read", of(f), 0)
+FAILING(int, fgetc, (FILE * f), (f), "read", of(f), EOF)
+FAILING(int, fseeko64, (FILE * f, off64_t at, int how), (f, at, how), "seek", of(f), -1)
+FAILING(off64_t, ftello64, (FILE * f), (f), "seek", of(f), -1)
+FAILING(off64_t, lseek64, (int fd, off64_t at, int how), (fd, at, how), "seek", of(fd), -1)
+FAILING(int, stat64, (const char *p, struct stat64 *st), (p, st), "lookup", output, -1)
+FAILING(int, lstat64, (const char *p, struct stat64 *st), (p, st), "lookup", output, -1)
+FAILING(ssize_t, readlink, (const char *p, char *b, size_t n), (p, b, n), "lookup", output, -1)
+FAILING(int, fchmod, (int fd, mode_t m), (fd, m), "mode", of(fd), -1)
+FAILING(int, fchown, (int fd, uid_t u, gid_t g), (fd, u, g), "mode", of(fd), -1)
+FAILING(int, vfprintf, (FILE * f, const char *s, va_list a), (f, s, a), "print", standard_error,
 	-1)
 FAILING(int, __vfprintf_chk, (FILE * f, int flag, const char *s, va_list a), (f, flag, s, a),
-	"print", standard_error, 0, -1)
-FAILING(int, rename, (const char *from, const char *to), (from, to), "rename", output, size(from),
-	-1)
+	"print", standard_error, -1)
+FAILING(int, rename, (const char *from, const char *to), (from, to), "rename", output, -1)
 
 extern "C" {
 
@@ -149,7 +135,7 @@ int open64(const char *path, int flags, ...) {
 }
 
 FILE *fopen64(const char *path, const char *mode) {
-	if (fails("open", input, 0)) return nullptr;
+	if (fails("open", input)) return nullptr;
 	FILE *f = REAL(fopen64)(path, mode);
 	if (f) opened(input_fd = fileno(f), input, false);
 	return f;
@@ -157,13 +143,13 @@ FILE *fopen64(const char *path, const char *mode) {
 
 int close(int fd) {
 	const role r = of(fd);
-	const bool failed = r != standard_error && fails(writing(fd, "close"), r, count(fd));
+	const bool failed = r != standard_error && fails(writing(fd, "close"), r);
 	if (r != standard_error && ours(fd)) roles[fd] = none;
 	return REAL(close)(fd) != 0 || failed ? -1 : 0;
 }
 
 int fclose(FILE *f) {
-	const bool failed = fails("close", of(fileno(f)), 0);
+	const bool failed = fails("close", of(f));
 	roles[fileno(f)] = none;
 	return REAL(fclose)(f) != 0 || failed ? EOF : 0;
 }
@@ -171,10 +157,10 @@ int fclose(FILE *f) {
 int fstat64(int fd, struct stat64 *st) {
 	static auto *const next = REAL(fstat64);
 	const role r = of(fd);
-	const char *kind = r == old && data_written                             ? "mode"
+	const char *kind = r == old && audio                                    ? "mode"
 			   : r == standard_error || (r == input && output_open) ? "identity"
 										: "status";
-	if (fails(kind, r, position(fd)) || next(fd, st) != 0) return -1;
+	if (fails(kind, r) || next(fd, st) != 0) return -1;
 	const char *how = std::getenv("LEADCUT_ALIAS");
 	struct stat64 in {};
 	if (how && *how == 'd' && (r == output || r == old) && next(input_fd, &in) == 0)
@@ -185,18 +171,18 @@ int fstat64(int fd, struct stat64 *st) {
 }
 
 ssize_t write(int fd, const void *bytes, size_t n) {
-	if (of(fd) == output && sigint_at >= 0 && count(fd) >= sigint_at)
-		sigint_at = -1, std::raise(SIGINT);
-	if (fails(writing(fd, "write"), of(fd), count(fd))) return -1;
+	const char *kind = writing(fd, "write");
+	if (of(fd) == output && *kind == 'w' && std::getenv("LEADCUT_SIGINT")) std::raise(SIGINT);
+	if (fails(kind, of(fd))) return -1;
 	const ssize_t done = REAL(write)(fd, bytes, n);
-	if (done > 0 && of(fd) == output) written[fd] += done, data_written = count(fd) > 44;
+	if (done > 0 && ours(fd)) audio = audio || (of(fd) == output && !fresh[fd]), fresh[fd] = false;
 	return done;
 }
 
 ssize_t copy_file_range(int in, off64_t *in_at, int out, off64_t *out_at, size_t n, unsigned f) {
-	if (fails("copy", of(out) == output ? output : none, count(out))) return -1;
+	if (fails("copy", of(out) == output ? output : none)) return -1;
 	const ssize_t done = REAL(copy_file_range)(in, in_at, out, out_at, n, f);
-	if (done > 0 && of(out) == output) written[out] += done, data_written = true;
+	audio = audio || (done > 0 && of(out) == output);
 	return done;
 }
 }
