@@ -15,26 +15,26 @@ namespace {
 
 namespace fs = std::filesystem;
 using std::string, std::to_string;
-using pieces = std::vector<std::pair<std::uintmax_t, string>>; // bytes at their offsets
+using u32 = std::uint32_t;
 
-// A little-endian field of n bytes.
-string le(std::uint32_t v, int n) { return n == 0 ? "" : char(v) + le(v >> 8, n - 1); }
+// A little-endian field of n bytes; a chunk, whose size is its body's unless given.
+string le(u32 v, int n) { return n == 0 ? "" : char(v) + le(v >> 8, n - 1); }
 string chunk(const string &id, const string &body, std::int64_t size = -1) {
-	return id + le(std::uint32_t(size < 0 ? std::int64_t(body.size()) : size), 4) + body;
+	return id + le(u32(size < 0 ? std::int64_t(body.size()) : size), 4) + body;
 }
 string riff(const string &chunks) {
-	return "RIFF" + le(std::uint32_t(chunks.size() + 4), 4) + "WAVE" + chunks;
+	return "RIFF" + le(u32(chunks.size() + 4), 4) + "WAVE" + chunks;
 }
-string fmt_chunk(unsigned channels, std::uint32_t rate, unsigned bits, unsigned tag = 1) {
+string fmt_chunk(unsigned channels, u32 rate, unsigned bits, unsigned tag = 1) {
 	const unsigned align = channels * bits / 8;
 	return chunk("fmt ", le(tag, 2) + le(channels, 2) + le(rate, 4) + le(rate * align, 4) +
 				 le(align, 2) + le(bits, 2));
 }
-string wav(unsigned channels, std::uint32_t rate, unsigned bits, const string &data) {
+string wav(unsigned channels, u32 rate, unsigned bits, const string &data) {
 	return riff(fmt_chunk(channels, rate, bits) + chunk("data", data));
 }
 // The canonical header the program writes.
-string header(std::uint32_t size, unsigned channels, std::uint32_t rate, unsigned bits) {
+string header(u32 size, unsigned channels, u32 rate, unsigned bits) {
 	return riff(fmt_chunk(channels, rate, bits) + "data" + le(size, 4))
 	    .replace(4, 4, le(size + 36, 4));
 }
@@ -42,13 +42,12 @@ string header(std::uint32_t size, unsigned channels, std::uint32_t rate, unsigne
 // The report of in.wav with fmt_chunk(channels, rate, bits, tag), then a data chunk of
 // `size` bytes unless `size` is negative.
 // clang-format off
-string report(unsigned channels, std::uint32_t rate, unsigned bits, std::int64_t size,
-    unsigned tag = 1) {
+string report(unsigned channels, u32 rate, unsigned bits, std::int64_t size, unsigned tag = 1) {
 	char text[400]; // room for any of them
 	static_cast<void>(std::snprintf(text, sizeof text, "in.wav :\n  <fmt > (16 bytes)\n    "
 	    "format tag     = %u (1 = PCM)\n    channels       = %u\n    samples/sec    = %u\n    "
 	    "avg. bytes/sec = %u\n    block align    = %u\n    bits/sample    = %u\n",
-	    std::uint32_t(std::int16_t(tag)), channels, rate, rate * (channels * bits / 8),
+	    u32(std::int16_t(tag)), channels, rate, rate * (channels * bits / 8),
 	    channels * bits / 8, bits));
 	return text + (size < 0 ? "" : "  <data> (" + to_string(size) + " bytes)\n");
 }
@@ -60,7 +59,6 @@ string pattern(std::size_t size) {
 	for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * i / 7);
 	return bytes;
 }
-
 string part(const fs::path &file, std::uintmax_t at, std::size_t n) {
 	string bytes(n, '\0');
 	std::ifstream(file, std::ios::binary).seekg(std::streamoff(at)).read(bytes.data(), long(n));
@@ -92,9 +90,11 @@ const string usage = "Usage: leadcut [option] <wav_file_in> <wav_file_out> <time
     "\x8f\x9c\x82\xb5\x82\xbd\x82\xe0\x82\xcc\x82\xf0wav_file_out\x82\xc9\x8f\x6f\x97\xcd\x82\xb5"
     "\x82\xdc\x82\xb7\n\n",
     "wav_file_inの先頭からtime-msミリ秒削除したものをwav_file_outに出力します\n\n");
+// The row's input and its cuts: 600,000 bytes of audio, and 3 MiB for the copy's ways.
 const string d = pattern(600000), in = wav(2, 44100, 16, d), h = header(600000, 2, 44100, 16),
-    rep = report(2, 44100, 16, 600000), fmt_rep = report(2, 44100, 16, -1), e100(100, 'e'),
-    fmt = fmt_chunk(2, 44100, 16), d8 = pattern(20001), d3 = pattern(3 << 20), a260(260, 'a'),
+    cut0 = h + d, rep = report(2, 44100, 16, 600000), fmt_rep = report(2, 44100, 16, -1),
+    e100(100, 'e'), fmt = fmt_chunk(2, 44100, 16), d8 = pattern(20001), d3 = pattern(3 << 20),
+    a260(260, 'a'),
     hyo = sys("\x95\\", "表"), e_ = sys("?", "é"), e120 = repeat("é", 120), a800(800, 'a'),
     junk = riff(fmt + "JUNK"), huge = riff(fmt + chunk("data", d.substr(0, 1000), ~0u)),
     huge_rep = fmt_rep + "  <data> (-1 bytes)\n", rep3 = report(2, 44100, 16, 3 << 20),
@@ -117,8 +117,8 @@ string said(const string &out, const string &ms, const string &r = rep) {
 // clang-format off
 struct fields {
 	string input = in, err = ""; int status = 0; string out = "", name = "out.wav";
-	int mode = -1, blocks = 1 << 17; pieces more = {}; string hook = ""; bool posix = false;
-	string tools = ""; bool faults = false;
+	int mode = -1, blocks = 1 << 17; std::vector<std::pair<std::uintmax_t, string>> more = {};
+	string hook = ""; bool posix = false; string tools = ""; bool faults = false;
 };
 struct row { const char *id; std::vector<string> words; fields f; };
 
@@ -126,18 +126,14 @@ struct row { const char *id; std::vector<string> words; fields f; };
 // U+10FFFF and another overlong one, then the first or last of their kinds that are well formed.
 const string bad = "\xc2\x9f\xe3\x81\x7f\xe0\x9f\xbf\xed\xa0\x80\xf4\x90\x80\x80\xc1\xbf\xdf\xbf"
     "\xc2\xa0😀";
-// Views of the run's folder through FUSE (V: bindfs; S: sshfs to an sshd of the run's own on
-// the loopback, with its own keys), an exFAT image through FUSE on a loop device (X, copied to x
-// at the end) and a small tmpfs (T, to t), all in the run's folder.
+// Views of the run's folder through FUSE (V: bindfs; S: sshfs, to an SFTP server of the run's own
+// on a pipe), an exFAT image through FUSE on a loop device (X, copied to x at the end) and a small
+// tmpfs (T, to t), all in the run's folder.
 const string no = "cannot overwrite input file : ", alias = "export LEADCUT_ALIAS=",
-    bind = "mkdir V && bindfs --ctime-from-mtime . V && trap 'fusermount -u V' 0",
-    ssh = "mkdir -p /run/sshd S && for k in h u; do ssh-keygen -qN '' -t ed25519 -f $k; done && "
-    "P=$((2000 + $$ % 9000)) && $(command -v sshd) -f /dev/null -h \"$PWD/h\" -o ListenAddress="
-    "127.0.0.1:$P -o AuthorizedKeysFile=\"$PWD/u.pub\" -o StrictModes=no -o PidFile=\"$PWD/p\" -o "
-    "'Subsystem sftp internal-sftp' && trap 'fusermount -u S; kill $(cat p)' 0 && sshfs -p $P -o "
-    "IdentityFile=\"$PWD/u\",StrictHostKeyChecking=no,UserKnownHostsFile=/dev/null 127.0.0.1:"
-    "\"$PWD\" S",
-    ssh_tools = "ssh-keygen sshd sshfs", exfat_tools = "mkfs.exfat mount.exfat-fuse losetup",
+    bind = "mkdir V && bindfs --ctime-from-mtime . V && trap 'fusermount -u V' 0", sftp =
+    "/usr/lib/openssh/sftp-server", ssh = "mkdir S && sshfs -o ssh_command='sh -c " + sftp + "' x:"
+    "\"$PWD\" S && trap 'fusermount -u S' 0", ssh_tools = "sshfs " + sftp,
+    exfat_tools = "mkfs.exfat mount.exfat-fuse losetup",
     exfat = "truncate -s 9M x.img && mkfs.exfat x.img >/dev/null && mkdir X && D=$(losetup -f "
     "--show x.img) && trap 'exec 3<&-; cp -r X x; umount X; losetup -d $D' 0 && mount.exfat-fuse "
     "$D X && ";
@@ -161,13 +157,13 @@ const row rows[] = {
     {"time_controls", {"in.wav", "out", "\x1b[2J\x1f"}, {.err = "invalid time : ?[2J?\n",
      .status = 1}},
     {"name_not_utf8", {"in.wav", bad + ".x", "0"}, {.err = said(string(16, '?') +
-     "\xdf\xbf\xc2\xa0😀.wav", "0"), .out = h + d, .name = bad + ".wav", .posix = true}},
+     "\xdf\xbf\xc2\xa0😀.wav", "0"), .out = cut0, .name = bad + ".wav", .posix = true}},
     {"name_too_long", {a260}, {.err = "file name too long : " + a260 + "\n", .status = 1}},
     {"output_too_long", {"in.wav", a800, "0"}, {.err = "file name too long : " + a800 + "\n",
      .status = 1}},
     // A name too long to be put after the new file's own is written beside it all the same.
     {"output_long", {"in.wav", e120, "0"}, {.err = said(sys(string(120, '?'), e120) + ".wav", "0"),
-     .out = h + d, .name = e120 + ".wav"}},
+     .out = cut0, .name = e120 + ".wav"}},
     // A short identifier ends the walk cleanly; any other short field is a read error.
     {"short_field", {"in.wav"}, {.input = in.substr(0, 30), .err = fmt_rep.substr(0, 112) + "read "
      "error : 30\n", .status = 1}},
@@ -189,7 +185,7 @@ const row rows[] = {
     {"replaced", {"in.wav", "e", "0"}, {.input = wav(1, 8000, 8, "a") + '\0', .err = said("e.wav",
      "0", report(1, 8000, 8, 1)), .out = header(1, 1, 8000, 8) + "a", .name = "e.wav", .mode = 0640,
      .hook = "chmod 640 e.wav", .faults = true}},
-    {"link_output", {"in.wav", "sub/l", "0"}, {.err = said("sub/l.wav", "0"), .out = h + d, .name =
+    {"link_output", {"in.wav", "sub/l", "0"}, {.err = said("sub/l.wav", "0"), .out = cut0, .name =
      "e.wav", .hook = "ln -s ../e.wav sub/l.wav", .posix = true, .faults = true}},
     // No byte a terminal obeys reaches it from an identifier, which ends at its first zero.
     {"id_controls", {"in.wav"}, {.input = riff(chunk("\x1b[2J", "") + chunk("\r\n\x7f\xff", "") +
@@ -227,9 +223,9 @@ const row rows[] = {
     // nor is one that begins a name.
     {"folder_operand", {"in.wav", "no/", "0"}, {.err = rep + "cannot open file : no/.wav\n", .status
      = 1}},
-    {"dot_name", {"in.wav", "sub/../sub/.t", "0"}, {.err = said("sub/../sub/.t.wav", "0"), .out = h
-     + d, .name = "sub/.t.wav"}},
-    {"backslash", {"in.wav", "sub\\x.y", "0"}, {.err = said("sub\\x.wav", "0"), .out = h + d, .name
+    {"dot_name", {"in.wav", "sub/../sub/.t", "0"}, {.err = said("sub/../sub/.t.wav", "0"), .out =
+     cut0, .name = "sub/.t.wav"}},
+    {"backslash", {"in.wav", "sub\\x.y", "0"}, {.err = said("sub\\x.wav", "0"), .out = cut0, .name
      = on_windows ? "sub/x.wav" : "sub\\x.wav"}},
     // Names are UTF-8 inside: each leads to its own file, and no character holds a separator.
     {"kanji", {"表.wav", "ソ.raw", "500"}, {.err = said(sys("\x83\\", "ソ") + ".wav", "-500", as(hyo
@@ -237,17 +233,17 @@ const row rows[] = {
     {"kanji_self", {"表.wav", "表", "0"}, {.err = as(hyo + ".wav") + no + hyo + ".wav\n", .status =
      1}},
     {"accent_yen", {"é.wav", "a¥b.raw", "0"}, {.err = said("a" + sys("?", "¥") + "b.wav", "0", as(e_
-     + ".wav")), .out = h + d, .name = "a¥b.wav"}},
+     + ".wav")), .out = cut0, .name = "a¥b.wav"}},
     {"far_name", {"in.wav", far("音"), "0"}, {.err = sys(said(far("\x89\xb9") + ".wav", "0"),
-     "file name too long : " + far("音") + "\n"), .status = !on_windows, .out = sys(h + d, ""),
+     "file name too long : " + far("音") + "\n"), .status = !on_windows, .out = sys(cut0, ""),
      .name = "sub/" + far("音").substr(11) + ".wav"}},
     // A name in another case is another file but where the folder ignores case (Windows).
     {"case", {"in.wav", "IN", "0"}, {.err = sys(rep + no + "IN.wav\n", said("IN.wav", "0")), .status
-     = on_windows, .out = sys("", h + d), .name = "IN.wav"}},
+     = on_windows, .out = sys("", cut0), .name = "IN.wav"}},
     // Other programs act on the files as leadcut opens its output: a file renamed over the
     // input's name (in.wav stays the reported file), or the output's name made a link to it.
-    {"input_renamed", {"é.wav", "out", "0"}, {.err = said("out.wav", "0", as(e_ + ".wav")), .out = h
-     + d, .hook = "export LEADCUT_RENAME='e.wav é.wav'"}},
+    {"input_renamed", {"é.wav", "out", "0"}, {.err = said("out.wav", "0", as(e_ + ".wav")), .out =
+     cut0, .hook = "export LEADCUT_RENAME='e.wav é.wav'"}},
     {"output_linked", {"in.wav", "e", "0"}, {.err = rep + no + "e.wav\n", .status = 1, .out = in,
      .name = "e.wav", .hook = "export LEADCUT_RENAME='link.wav e.wav'"}},
     // Where inode numbers lie, the output is the input when the folder holds both names as one
@@ -255,15 +251,15 @@ const row rows[] = {
     // numbers on two devices are two files.
     {"alias_self", {"in.wav", "in", "0"}, {.err = rep + no + "in.wav\n", .status = 1, .hook = alias
      + "1"}},
-    {"alias_link", {"in.wav", "link", "0"}, {.err = said("link.wav", "0"), .out = h + d, .name =
+    {"alias_link", {"in.wav", "link", "0"}, {.err = said("link.wav", "0"), .out = cut0, .name =
      "link.wav", .hook = alias + "1", .faults = true}},
-    {"alias_device", {"in.wav", "e", "0"}, {.err = said("e.wav", "0"), .out = h + d, .name =
+    {"alias_device", {"in.wav", "e", "0"}, {.err = said("e.wav", "0"), .out = cut0, .name =
      "e.wav", .hook = alias + "dev"}},
     // The output is never standard error's file, but a device may be both; a FIFO or a device
     // takes the whole output, unless it takes no header. With standard output and error
     // closed, the output would take the place of standard error and receive the closing line;
     // Wine's own start-up takes both, so there standard error alone is closed.
-    {"closed_streams", {"in.wav", "out", "0"}, {.out = h + d, .hook = sys("exec 2>&-", "exec >&- "
+    {"closed_streams", {"in.wav", "out", "0"}, {.out = cut0, .hook = sys("exec 2>&-", "exec >&- "
      "2>&-"), .faults = true}},
     {"stderr_output", {"in.wav", "out", "0"}, {.status = 1, .out = rep + "cannot overwrite "
      "standard error : out.wav\n", .hook = "exec 2>out.wav", .posix = true}},
@@ -279,7 +275,7 @@ const row rows[] = {
     {"fifo_reader_leaves", {"in.wav", "out", "0"}, {.err = rep + "write error : #\n", .status = 1,
      .name = "none", .hook = "mkfifo out.wav && { head -c 9 out.wav >/dev/null & }", .posix =
      true}},
-    {"stderr_full", {"in.wav", "out", "0"}, {.status = 1, .out = h + d, .hook = "exec 2>/dev/full",
+    {"stderr_full", {"in.wav", "out", "0"}, {.status = 1, .out = cut0, .hook = "exec 2>/dev/full",
      .posix = true}},
     // A late failure (a file-size limit, a full filesystem, SIGINT in the copy) leaves an
     // existing output as it was.
@@ -308,7 +304,7 @@ const row rows[] = {
      = ssh, .tools = ssh_tools}},
     {"sshfs_input", {"S/in.wav", "in", "500"}, {.err = as("S/in.wav") + no + "in.wav\n", .status =
      1, .hook = ssh, .tools = ssh_tools}},
-    {"sshfs_other", {"in.wav", "S/e", "0"}, {.err = said("S/e.wav", "0"), .out = h + d, .name =
+    {"sshfs_other", {"in.wav", "S/e", "0"}, {.err = said("S/e.wav", "0"), .out = cut0, .name =
      "e.wav", .hook = ssh, .tools = ssh_tools}},
     {"exfat_case", {"X/T.WAV", "X/t", "500"}, {.err = as("X/T.WAV") + no + "X/t.wav\n", .status = 1,
      .out = in, .name = "x/T.WAV", .hook = exfat + "cp in.wav X/T.WAV", .tools = exfat_tools}},
@@ -317,7 +313,7 @@ const row rows[] = {
      .status = 1, .out = string(in).replace(99, 2, "zz"), .name = "x/take.wav", .hook = exfat +
      "cp in.wav X/take.wav && $B -l X/TAKE.wav 2>/dev/null && cp in.wav o && printf zz | dd of=o "
      "bs=1 seek=99 conv=notrunc 2>/dev/null && cp o X/take.wav", .tools = exfat_tools}},
-    {"exfat_held_open", {"in.wav", "X/Y", "0"}, {.err = said("X/Y.wav", "0"), .out = h + d, .name =
+    {"exfat_held_open", {"in.wav", "X/Y", "0"}, {.err = said("X/Y.wav", "0"), .out = cut0, .name =
      "x/y.wav", .hook = exfat + "cp e.wav X/y.wav && exec 3<X/y.wav", .tools = exfat_tools}},
     // Two takes of the same size, first page and second are two files.
     {"exfat_alike", {"X/TRACK1.WAV", "X/TRACK2", "5"}, {.err = said("X/TRACK2.wav", "-5",
@@ -351,8 +347,11 @@ result run(const row &c, const string &env = "") {
 	for (auto n : {"link.wav", "表.wav", "é.wav"})
 		fs::create_hard_link(dir / "in.wav", dir / n);
 	std::ofstream(dir / "e.wav") << e100;
-	const string hook = c.f.hook + (c.f.hook.empty() || env.empty() ? "" : " && ") + env,
-		     n = c.f.name;
+	const string &n = c.f.name,
+		     hook = c.f.hook + (c.f.hook.empty() || env.empty() ? "" : " && ") + env,
+		     faults = hook.find("LEADCUT_") == string::npos ? ""
+								    : "LD_PRELOAD=" LEADCUT_FAULTS
+								      " ";
 	string line = "cd '" + dir.string() + "' && exec >.out 2>.err && ulimit -f " +
 		      to_string(c.f.blocks) + (on_windows ? " && trap '' XFSZ" : "") +
 		      " && B=" LEADCUT_BINARY " && " + (hook.empty() ? ":" : hook) +
@@ -361,11 +360,7 @@ result run(const row &c, const string &env = "") {
 		      "UBSAN_OPTIONS=exitcode=87:halt_on_error=1 && timeout " +
 		      (c.f.blocks > 1 << 17 ? "900 " : "15 ") +
 		      (test_command ? test_command
-				    : "bash -c '" +
-					  string(hook.find("LEADCUT_") != string::npos
-						     ? "LD_PRELOAD=" LEADCUT_FAULTS " "
-						     : "") +
-					  "exec -a leadcut \"$0\" \"$@\"' $B");
+				    : "bash -c '" + faults + "exec -a leadcut \"$0\" \"$@\"' $B");
 	for (const auto &word : c.words) line += " '" + word + "'";
 	// The wait is for what the hook started, a FIFO's reader.
 	result r{.status = WEXITSTATUS(std::system((line + "; s=$?; wait; exit $s").c_str()))};
@@ -400,8 +395,9 @@ string differ(const string &what, const string &want, const string &got, bool te
 	return s + "\n";
 }
 
-// All that a run did and the row did not say.
-string check(const row &c, const result &r, const string &err, int status, const string &out) {
+// Fails the test with all that a run did and the row did not say, after `what`.
+void check(const string &what, const row &c, const result &r, const string &err, int status,
+	   const string &out) {
 	string s = differ("standard error", err, r.err, true) +
 		   differ("standard output", "", r.out) + differ(c.f.name, out, r.file);
 	if (r.status != status)
@@ -410,10 +406,6 @@ string check(const row &c, const result &r, const string &err, int status, const
 	if (!r.left.empty()) s += "left behind:" + r.left + "\n";
 	if (c.f.mode >= 0 && !on_windows && r.mode != c.f.mode)
 		s += "mode " + to_string(r.mode) + "\n";
-	return s;
-}
-
-void report_failure(const string &what, const string &s) {
 	if (!s.empty()) ADD_FAILURE() << what << s;
 }
 
@@ -433,7 +425,7 @@ TEST_P(Run, Row) {
 	for (string t; why.empty() && tools >> t;)
 		if (std::system(("command -v " + t + " >/dev/null").c_str())) why = "needs " + t;
 	if (!why.empty()) GTEST_SKIP() << why;
-	report_failure("", check(c, run(c), c.f.err, c.f.status, c.f.out));
+	check("", c, run(c), c.f.err, c.f.status, c.f.out);
 }
 
 // Calls whose failure cannot change the result, and why: the row's own outcome stands.
@@ -454,7 +446,7 @@ string message(const row &c, const string &call) {
 		     cannot = "cannot open file : ";
 	return call == "open input"                                      ? cannot + "in.wav\n"
 	       : call.starts_with("identity") || call.ends_with(" mark") ? cannot + out + "\n"
-	       : call.ends_with(" input")                                 ? "read error : #\n"
+	       : call.ends_with(" input")                                ? "read error : #\n"
 	       : call.starts_with("header") ? out + " : wav header write error\n"
 	       : call.starts_with("write") || call.starts_with("close") ||
 		       call.starts_with("rename")
@@ -472,24 +464,25 @@ TEST_P(Faults, Row) {
 	row c = GetParam();
 	c.f.mode = -1; // which a failed call may leave as it was made
 	std::set<string> met, kinds = {"open input", "read input", "seek input", "print stderr"};
+	if (c.f.status == 0 && !c.f.out.empty())
+		kinds.insert({"open output", "header output", "write output", "close output",
+			      "rename output"});
 	for (int n = 1;; ++n) {
 		const result r = run(c, "export LEADCUT_FAULT=" + to_string(n));
 		string call, file; // the kind of call, then its file
 		if (!(std::ifstream(dir / ".fault") >> call >> file)) break;
-		call += " " + file;
-		const string m = message(c, call);
-		met.insert(call);
-		const bool mute = c.f.hook.find("2>&-") != string::npos;
+		met.insert(call += " " + file);
 		const auto last = r.err.rfind('\n', r.err.size() - 2) + 1; // 0 for one line
-		const string err = mute ? r.err : r.err.substr(0, last) + m;
-		report_failure("fault run " + to_string(n) + ", the " + call + " failed:\n",
-			       harmless.contains(call)  ? check(c, r, c.f.err, c.f.status, c.f.out)
-			       : call == "print stderr" ? check(c, r, r.err, 1, c.f.out)
-							: check(c, r, err, 1, get(dir / ".was")));
+		const bool mute = c.f.hook.find("2>&-") != string::npos;
+		const string what = "fault run " + to_string(n) + ", the " + call + " failed:\n";
+		if (harmless.contains(call))
+			check(what, c, r, c.f.err, c.f.status, c.f.out);
+		else if (call == "print stderr")
+			check(what, c, r, r.err, 1, c.f.out);
+		else
+			check(what, c, r, mute ? r.err : r.err.substr(0, last) + message(c, call),
+			      1, get(dir / ".was"));
 	}
-	if (c.f.status == 0 && !c.f.out.empty())
-		kinds.insert({"open output", "header output", "write output", "close output",
-			      "rename output"});
 	for (const string &k : kinds)
 		EXPECT_TRUE(met.contains(k)) << "no fault run failed the " << k;
 }
@@ -514,21 +507,14 @@ TEST(Long, CutsTheLongestRecording) {
 	row c{"long", {"in.wav", "out", "500"}, {.input = head, .name = "none", .blocks = 1 << 24}};
 	for (const std::uintmax_t at : {std::uintmax_t{88244}, g3, riff_max - 16})
 		c.f.more.emplace_back(at, to_string(at));
-	EXPECT_EQ(
-	    check(c, run(c), said("out.wav", "-500", report(2, 44100, 16, riff_max - 44)), 0, ""),
-	    "");
+	check("", c, run(c), said("out.wav", "-500", report(2, 44100, 16, riff_max - 44)), 0, "");
 	const fs::path out = dir / "out.wav";
 	ASSERT_EQ(fs::file_size(out), riff_max);
 	EXPECT_EQ(part(out, 0, 44), head);
 	for (const auto &[at, m] : c.f.more) EXPECT_EQ(part(out, at - 88200, m.size()), m);
 	EXPECT_EQ(part(out, riff_max - 88200, 88200), string(88200, '\0'));
-	c = {"too_large",
-	     {"in.wav"},
-	     {.input = h,
-	      .err = "file too large : in.wav\n",
-	      .status = 1,
-	      .more = {{riff_max, "."}}}};
-	EXPECT_EQ(check(c, run(c), c.f.err, 1, ""), "");
+	c = {"too_large", {"in.wav"}, {.input = h, .more = {{riff_max, "."}}}};
+	check("", c, run(c), "file too large : in.wav\n", 1, "");
 	fs::remove_all(dir);
 }
 
