@@ -27,7 +27,7 @@
 
 namespace {
 
-enum role { none, input, output, old, standard_error, null_device, mark };
+enum role { none, input, output, old, err, null_device, mark };
 const char *const names[] = {"", "input", "output", "old", "stderr", "null", "mark"};
 role roles[1024];
 bool fresh[1024], created[1024], exiting = false, output_open = false, audio = false;
@@ -41,7 +41,7 @@ template <class F> F *real(const char *name) {
 #define REAL(name) real<decltype(::name)>(#name)
 
 bool ours(int fd) { return fd >= 0 && fd < 1024; }
-role of(int fd) { return fd == 2 ? standard_error : ours(fd) ? roles[fd] : none; }
+role of(int fd) { return fd == 2 ? err : ours(fd) ? roles[fd] : none; }
 role of(FILE *f) { return of(fileno(f)); }
 
 // The marker of the exit is registered at the first call, in main, after a coverage
@@ -60,13 +60,17 @@ int nth_call(const char *, int *, void **, unsigned *) {
 // True when this call is the one to fail: its record is written and errno set.
 bool fails(const char *kind, role file) {
 	if (file == none || fiu_fail("leadcut") == 0) return false;
-	char text[40];
-	const int n = std::snprintf(text, sizeof text, "%s %s", kind, names[file]);
 	const int fd = REAL(open64)(".fault", O_WRONLY | O_CREAT, 0600);
-	static_cast<void>(REAL(write)(fd, text, size_t(n)));
+	dprintf(fd, "%s %s", kind, names[file]);
 	REAL(close)(fd);
 	errno = EIO;
 	return true;
+}
+
+// The header is the first write after the output's open, and the close of the file made to hold
+// it alone.
+const char *writing(int fd, const char *kind) {
+	return of(fd) == output && (*kind == 'c' ? created[fd] : fresh[fd]) ? "header" : kind;
 }
 
 int opened(int fd, role r, bool excl) {
@@ -75,8 +79,13 @@ int opened(int fd, role r, bool excl) {
 	return fd;
 }
 
-int open_file(const char *path, int flags, va_list args) {
+} // namespace
+
+extern "C" int open64(const char *path, int flags, ...) {
+	va_list args;
+	va_start(args, flags);
 	const auto mode = mode_t(va_arg(args, unsigned));
+	va_end(args);
 	char from[64], to[64];
 	const char *race = std::getenv("LEADCUT_RENAME");
 	if (race && std::sscanf(race, "%63s %63s", from, to) == 2)
@@ -89,14 +98,6 @@ int open_file(const char *path, int flags, va_list args) {
 	if (fails("open", r)) return -1;
 	return opened(REAL(open64)(path, flags, mode), r, flags & O_EXCL);
 }
-
-// The header is the first write after the output's open, and the close of the file made to hold
-// it alone.
-const char *writing(int fd, const char *kind) {
-	return of(fd) == output && (*kind == 'c' ? created[fd] : fresh[fd]) ? "header" : kind;
-}
-
-} // namespace
 
 // A call that fails as `kind` of `file`, returning `failed`; else the real one.
 // A type, a parameter list and an argument list cannot stand in parentheses.
@@ -118,21 +119,12 @@ FAILING(int, lstat64, (const char *p, struct stat64 *st), (p, st), "lookup", out
 FAILING(ssize_t, readlink, (const char *p, char *b, size_t n), (p, b, n), "lookup", output, -1)
 FAILING(int, fchmod, (int fd, mode_t m), (fd, m), "mode", of(fd), -1)
 FAILING(int, fchown, (int fd, uid_t u, gid_t g), (fd, u, g), "mode", of(fd), -1)
-FAILING(int, vfprintf, (FILE * f, const char *s, va_list a), (f, s, a), "print", standard_error,
-	-1)
-FAILING(int, __vfprintf_chk, (FILE * f, int flag, const char *s, va_list a), (f, flag, s, a),
-	"print", standard_error, -1)
+FAILING(int, vfprintf, (FILE * f, const char *s, va_list a), (f, s, a), "print", err, -1)
+FAILING(int, __vfprintf_chk, (FILE * f, int g, const char *s, va_list a), (f, g, s, a), "print",
+	err, -1)
 FAILING(int, rename, (const char *from, const char *to), (from, to), "rename", output, -1)
 
 extern "C" {
-
-int open64(const char *path, int flags, ...) {
-	va_list args;
-	va_start(args, flags);
-	const int fd = open_file(path, flags, args);
-	va_end(args);
-	return fd;
-}
 
 FILE *fopen64(const char *path, const char *mode) {
 	if (fails("open", input)) return nullptr;
@@ -143,8 +135,8 @@ FILE *fopen64(const char *path, const char *mode) {
 
 int close(int fd) {
 	const role r = of(fd);
-	const bool failed = r != standard_error && fails(writing(fd, "close"), r);
-	if (r != standard_error && ours(fd)) roles[fd] = none;
+	const bool failed = r != err && fails(writing(fd, "close"), r);
+	if (r != err && ours(fd)) roles[fd] = none;
 	return REAL(close)(fd) != 0 || failed ? -1 : 0;
 }
 
@@ -157,9 +149,9 @@ int fclose(FILE *f) {
 int fstat64(int fd, struct stat64 *st) {
 	static auto *const next = REAL(fstat64);
 	const role r = of(fd);
-	const char *kind = r == old && audio                                    ? "mode"
-			   : r == standard_error || (r == input && output_open) ? "identity"
-										: "status";
+	const char *kind = r == old && audio                         ? "mode"
+			   : r == err || (r == input && output_open) ? "identity"
+								     : "status";
 	if (fails(kind, r) || next(fd, st) != 0) return -1;
 	const char *how = std::getenv("LEADCUT_ALIAS");
 	struct stat64 in {};
@@ -175,7 +167,8 @@ ssize_t write(int fd, const void *bytes, size_t n) {
 	if (of(fd) == output && *kind == 'w' && std::getenv("LEADCUT_SIGINT")) std::raise(SIGINT);
 	if (fails(kind, of(fd))) return -1;
 	const ssize_t done = REAL(write)(fd, bytes, n);
-	if (done > 0 && ours(fd)) audio = audio || (of(fd) == output && !fresh[fd]), fresh[fd] = false;
+	if (done > 0 && ours(fd))
+		audio = audio || (of(fd) == output && !fresh[fd]), fresh[fd] = false;
 	return done;
 }
 
