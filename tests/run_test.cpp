@@ -323,6 +323,13 @@ const row rows[] = {
 };
 // clang-format on
 
+// Where each run starts: its streams to files, the input's other names, e.wav, the sanitizers'
+// statuses, and $B the program.
+const string prelude =
+    "exec >.out 2>.err && for n in link 表 é; do ln in.wav $n.wav; done && "
+    "printf %100s | tr ' ' e >e.wav && export ASAN_OPTIONS=exitcode=86:detect_leaks=0 "
+    "UBSAN_OPTIONS=exitcode=87:halt_on_error=1 B=" LEADCUT_BINARY;
+
 // Runs the program as "leadcut" in a fresh folder that holds the row's input as in.wav (also
 // linked as link.wav, 表.wav and é.wav) beside an e.wav of 100 'e's and a folder sub, under its
 // file-size limit (Wine, which cannot ignore the signal, with SIGXFSZ ignored), after its hook and
@@ -332,32 +339,26 @@ const row rows[] = {
 result run(const row &c, const string &env = "") {
 	fs::remove_all(dir);
 	fs::create_directories(dir / "sub");
+	auto pieces = c.f.more;
+	pieces.emplace(pieces.begin(), 0, c.f.input);
 	std::ofstream file(dir / "in.wav", std::ios::binary);
-	file << c.f.input;
-	for (const auto &[at, bytes] : c.f.more) file.seekp(std::streamoff(at)) << bytes;
+	for (const auto &[at, bytes] : pieces) file.seekp(std::streamoff(at)) << bytes;
 	const auto length = std::uintmax_t(file.seekp(0, std::ios::end).tellp());
 	file.close();
-	for (auto n : {"link.wav", "表.wav", "é.wav"})
-		fs::create_hard_link(dir / "in.wav", dir / n);
-	std::ofstream(dir / "e.wav") << e100;
-	const string &n = c.f.name,
-		     hook = c.f.hook + (c.f.hook.empty() || env.empty() ? "" : " && ") + env;
-	string line = "cd '" + dir.string() + "' && exec >.out 2>.err && ulimit -f " +
-		      to_string(c.f.blocks) + (on_windows ? " && trap '' XFSZ" : "") +
-		      " && B=" LEADCUT_BINARY " && " + (hook.empty() ? ":" : hook) +
-		      " && { [ ! -f '" + n + "' ] || cp '" + n +
-		      "' .was; } && export ASAN_OPTIONS=exitcode=86:detect_leaks=0 "
-		      "UBSAN_OPTIONS=exitcode=87:halt_on_error=1 && timeout " +
-		      (c.f.blocks > 1 << 17 ? "900 " : "15 ") +
-		      (test_command ? test_command
-				    : "bash -c 'LD_PRELOAD=" LEADCUT_FAULTS
-				      " exec -a leadcut \"$0\" \"$@\"' $B");
+	const string &n = c.f.name;
+	string line = "cd '" + dir.string() + "' && " + prelude + " && ulimit -f " +
+		      to_string(c.f.blocks) + (on_windows ? " && trap '' XFSZ" : "");
+	for (const string &s : {c.f.hook, env}) line += s.empty() ? "" : " && " + s;
+	line += " && { [ ! -f '" + n + "' ] || cp '" + n + "' .was; } && timeout " +
+		(c.f.blocks > 1 << 17 ? "900 " : "15 ") +
+		(test_command ? test_command
+			      : "bash -c 'LD_PRELOAD=" LEADCUT_FAULTS
+				" exec -a leadcut \"$0\" \"$@\"' $B");
 	for (const auto &word : c.words) line += " '" + word + "'";
 	// The wait is for what the hook started, a FIFO's reader.
 	result r{.status = WEXITSTATUS(std::system((line + "; s=$?; wait; exit $s").c_str()))};
-	r.kept = fs::file_size(dir / "in.wav") == length &&
-		 part(dir / "in.wav", 0, c.f.input.size()) == c.f.input;
-	for (const auto &[at, b] : c.f.more)
+	r.kept = fs::file_size(dir / "in.wav") == length;
+	for (const auto &[at, b] : pieces)
 		r.kept = r.kept && part(dir / "in.wav", at, b.size()) == b;
 	r.err = get(dir / ".err"), r.out = get(dir / ".out"), r.file = get(dir / n);
 	r.mode = int(fs::status(dir / n).permissions() & fs::perms::mask);
@@ -476,12 +477,10 @@ INSTANTIATE_TEST_SUITE_P(, Run, testing::ValuesIn(rows),
 // its audio, and a byte more, too large: they write 4 GiB and more, so it runs only when
 // LEADCUT_LONG_TESTS is set, best on tmpfs (TMPDIR).
 TEST(Long, CutsTheLongestRecording) {
-	if (!std::getenv("LEADCUT_LONG_TESTS"))
-		GTEST_SKIP() << "set LEADCUT_LONG_TESTS to write gigabytes";
+	if (!std::getenv("LEADCUT_LONG_TESTS")) GTEST_SKIP() << "set LEADCUT_LONG_TESTS";
 	const string head = header(riff_max - 44, 2, 44100, 16);
 	row c{"long", {"in.wav", "out", "500"}, {.input = head, .name = "none", .blocks = 1 << 24}};
-	for (auto at : {std::uintmax_t{88244}, g3, riff_max - 16})
-		c.f.more.emplace_back(at, to_string(at));
+	c.f.more = {{88244, "one"}, {g3, "two"}, {riff_max - 16, "three"}}; // marks in its audio
 	check("", c, run(c), said("out.wav", "-500", report(2, 44100, 16, riff_max - 44)), 0, "");
 	const fs::path out = dir / "out.wav";
 	ASSERT_EQ(fs::file_size(out), riff_max);
