@@ -135,9 +135,10 @@ struct result {
 };
 
 // The last C1 control, a sequence cut short, DEL, an overlong form, a surrogate, a code point past
-// U+10FFFF and another overlong one, then the first or last of their kinds that are well formed.
-const string bad = "\xc2\x9f\xe3\x81\x7f\xe0\x9f\xbf\xed\xa0\x80\xf4\x90\x80\x80\xc1\xbf\xdf\xbf"
-    "\xc2\xa0😀";
+// U+10FFFF, another overlong one, a lead byte before no continuation, a lead byte no character
+// has, then the first or last of their kinds that are well formed.
+const string bad = "\xc2\x9f\xe3\x81\x7f\xe0\x9f\xbf\xed\xa0\x80\xf4\x90\x80\x80\xc1\xbf\xc3\xc0"
+    "\xf5\x80\x80\x80\xdf\xbf\xc2\xa0😀";
 // Views of the run's folder through FUSE (V: bindfs; S: sshfs, to an SFTP server of the run's own
 // on a pipe), an exFAT image through FUSE on a loop device (X, copied to x at the end) and a small
 // tmpfs (T, to t), all in the run's folder.
@@ -166,7 +167,7 @@ const row rows[] = {
      "\u202D\u202E\u061C\u202F\u2065\u2066\u2067\u2068\u2069\u206A"}, fails("cannot open file : "
      "?]0;t??~ " + sys(string(19, '?'), "\u200D??\u2027????????\u202F\u2065????\u206A") + "\n")},
     {"time_controls", {"in.wav", "out", "\x1b[2J\x1f"}, fails("invalid time : ?[2J?\n")},
-    {"name_not_utf8", {"in.wav", bad + ".x", "0"}, {.err = said(string(16, '?') +
+    {"name_not_utf8", {"in.wav", bad + ".x", "0"}, {.err = said(string(22, '?') +
      "\xdf\xbf\xc2\xa0😀.wav", "0"), .out = cut0, .name = bad + ".wav", .posix = true}},
     {"name_too_long", {a260}, fails("file name too long : " + a260 + "\n")},
     {"output_too_long", {"in.wav", a800, "0"}, fails("file name too long : " + a800 + "\n")},
