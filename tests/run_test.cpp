@@ -121,12 +121,6 @@ struct fields {
 	string hook = ""; bool posix = false; string tools = ""; bool faults = false;
 };
 struct row { const char *id; std::vector<string> words; fields f; };
-// A run that ends with status 1 after printing `err`; one that refuses the output `out` after
-// the report `r`.
-fields fails(const string &err, fields f = {}) { return f.err = err, f.status = 1, f; }
-fields refused(const string &r, const string &out, fields f = {}) {
-	return fails(r + "cannot overwrite input file : " + out + "\n", f);
-}
 // What a run left: its status, the output's mode, whether the input is whole, what it printed on
 // each stream, the output and the new files it left.
 struct result {
@@ -150,6 +144,13 @@ const string no = "cannot overwrite input file : ", alias = "export LEADCUT_ALIA
     exfat = "truncate -s 9M x.img && mkfs.exfat x.img >/dev/null && mkdir X && D=$(losetup -f "
     "--show x.img) && trap 'exec 3<&-; cp -r X x; umount X; losetup -d $D' 0 && mount.exfat-fuse "
     "$D X && ";
+
+// A run that ends with status 1 after printing `err`; one that refuses the output `out` after
+// the report `r`.
+fields fails(const string &err, fields f = {}) { return f.err = err, f.status = 1, f; }
+fields refused(const string &r, const string &out, fields f = {}) {
+	return fails(r + no + out + "\n", f);
+}
 
 const row rows[] = {
     {"options_end", {"-c", "-l", "--", "in.wav"}, {.input = in + "xyz", .err = rep, .faults =
