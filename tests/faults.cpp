@@ -32,8 +32,7 @@ enum role { none, input, output, old, err, null_device, mark };
 const char *const names[] = {"", "input", "output", "old", "stderr", "null", "mark"};
 role roles[1024];
 bool fresh[1024], created[1024], exiting = false, output_open = false, audio = false;
-int input_fd = -1;
-long countdown = 0;
+int input_fd = -1, countdown = 0;
 
 // The next definition of a call: the C library's.
 template <class F> F *real(const char *name) {
@@ -54,7 +53,7 @@ int nth_call(const char *, int *, void **, unsigned *) {
 
 [[gnu::constructor]] void arm() {
 	fiu_init(0);
-	if (const char *n = std::getenv("LEADCUT_FAULT")) countdown = std::strtol(n, nullptr, 10);
+	if (const char *n = std::getenv("LEADCUT_FAULT")) countdown = std::atoi(n);
 	fiu_enable_external("leadcut", 1, nullptr, 0, nth_call);
 }
 
