@@ -10,7 +10,7 @@
 // renames A over B as leadcut opens a file by name, as another program may at that moment.
 // LEADCUT_ALIAS=1 gives each descriptor an inode number of its own, as FUSE filesystems may give
 // one file several; =dev gives the output the input's inode number, on another device.
-// LEADCUT_SIZE=N shows the input N bytes long, as no test may make a file of 4 GiB.
+// LEADCUT_SIZE=N shows the input N bytes long: a file of 4 GiB, or one that shrank meanwhile.
 #define FIU_ENABLE 1 // else fiu.h makes its calls no-ops
 
 #include <cerrno>
@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <fiu-control.h>
@@ -35,9 +36,7 @@ bool fresh[1024], created[1024], exiting = false, output_open = false, audio = f
 int input_fd = -1, countdown = 0;
 
 // The next definition of a call: the C library's.
-template <class F> F *real(const char *name) {
-	return reinterpret_cast<F *>(dlsym(RTLD_NEXT, name));
-}
+template <class F> F *real(const char *n) { return reinterpret_cast<F *>(dlsym(RTLD_NEXT, n)); }
 #define REAL(name) real<decltype(::name)>(#name)
 
 bool ours(int fd) { return fd >= 0 && fd < 1024; }
@@ -58,10 +57,10 @@ int nth_call(const char *, int *, void **, unsigned *) {
 }
 
 // True when this call is the one to fail: its record is written and errno set.
-bool fails(const char *kind, role file) {
-	if (file == none || fiu_fail("leadcut") == 0) return false;
+bool fails(const char *kind, role f) {
+	if (f == none || fiu_fail("leadcut") == 0) return false;
 	const int fd = REAL(open64)(".fault", O_WRONLY | O_CREAT, 0600);
-	dprintf(fd, "%s %s", kind, names[file]);
+	dprintf(fd, "%s %s", kind, names[f]);
 	REAL(close)(fd);
 	errno = EIO;
 	return true;
@@ -71,6 +70,13 @@ bool fails(const char *kind, role file) {
 // it alone.
 const char *writing(int fd, const char *kind) {
 	return of(fd) == output && (*kind == 'c' ? created[fd] : fresh[fd]) ? "header" : kind;
+}
+
+// LEADCUT_DIRTY=1 leaves errno EINTR after a read, write or copy that succeeds, as a C library
+// may: errno tells only of a call that failed. A folder that cannot be listed is a "list"
+// (its entries are not counted: their order, and so their number, changes with the names).
+ssize_t dirty(ssize_t done) {
+	return done >= 0 && std::getenv("LEADCUT_DIRTY") ? (errno = EINTR, done) : done;
 }
 
 int opened(int fd, role r, bool excl) {
@@ -108,7 +114,6 @@ extern "C" int open64(const char *path, int flags, ...) {
 		return REAL(name) args; \
 	}
 // NOLINTEND(bugprone-macro-parentheses)
-FAILING(ssize_t, read, (int fd, void *b, size_t n), (fd, b, n), "read", of(fd), -1)
 FAILING(size_t, fread, (void *b, size_t s, size_t n, FILE *f), (b, s, n, f), "read", of(f), 0)
 FAILING(int, fgetc, (FILE * f), (f), "read", of(f), EOF)
 FAILING(int, fseeko64, (FILE * f, off64_t at, int how), (f, at, how), "seek", of(f), -1)
@@ -122,9 +127,13 @@ FAILING(int, fchown, (int fd, uid_t u, gid_t g), (fd, u, g), "mode", of(fd), -1)
 FAILING(int, vfprintf, (FILE * f, const char *s, va_list a), (f, s, a), "print", err, -1)
 FAILING(int, __vfprintf_chk, (FILE * f, int g, const char *s, va_list a), (f, g, s, a), "print",
 	err, -1)
+FAILING(DIR *, opendir, (const char *p), (p), "list", output, nullptr)
 FAILING(int, rename, (const char *from, const char *to), (from, to), "rename", output, -1)
 
 extern "C" {
+ssize_t read(int fd, void *b, size_t n) {
+	return fails("read", of(fd)) ? -1 : dirty(REAL(read)(fd, b, n));
+}
 
 FILE *fopen64(const char *path, const char *mode) {
 	if (fails("open", input)) return nullptr;
@@ -168,15 +177,14 @@ ssize_t write(int fd, const void *bytes, size_t n) {
 	const char *kind = writing(fd, "write");
 	if (of(fd) == output && *kind == 'w' && std::getenv("LEADCUT_SIGINT")) std::raise(SIGINT);
 	if (fails(kind, of(fd))) return -1;
-	const ssize_t done = REAL(write)(fd, bytes, n);
-	if (done > 0 && ours(fd))
-		audio = audio || (of(fd) == output && !fresh[fd]), fresh[fd] = false;
+	const ssize_t done = dirty(REAL(write)(fd, bytes, n));
+	if (done > 0 && ours(fd)) audio |= of(fd) == output && !fresh[fd], fresh[fd] = false;
 	return done;
 }
 
 ssize_t copy_file_range(int in, off64_t *in_at, int out, off64_t *out_at, size_t n, unsigned f) {
 	if (fails("copy", of(out) == output ? output : none)) return -1;
-	const ssize_t done = REAL(copy_file_range)(in, in_at, out, out_at, n, f);
+	const ssize_t done = dirty(REAL(copy_file_range)(in, in_at, out, out_at, n, f));
 	audio = audio || (done > 0 && of(out) == output);
 	return done;
 }
