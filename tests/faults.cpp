@@ -52,7 +52,8 @@ int nth_call(const char *, int *, void **, unsigned *) {
 
 [[gnu::constructor]] void arm() {
 	fiu_init(0);
-	if (const char *n = std::getenv("LEADCUT_FAULT")) countdown = std::atoi(n);
+	if (const char *n = std::getenv("LEADCUT_FAULT"))
+		countdown = int(std::strtol(n, nullptr, 10));
 	fiu_enable_external("leadcut", 1, nullptr, 0, nth_call);
 }
 
@@ -169,13 +170,14 @@ int fstat64(int fd, struct stat64 *st) {
 	else if (how && *how == '1')
 		st->st_ino += static_cast<ino64_t>(fd) << 32; // far from any real number
 	if (const char *size = std::getenv("LEADCUT_SIZE"); size && r == input)
-		st->st_size = std::atoll(size);
+		st->st_size = std::strtoll(size, nullptr, 10);
 	return 0;
 }
 
 ssize_t write(int fd, const void *bytes, size_t n) {
 	const char *kind = writing(fd, "write");
-	if (of(fd) == output && *kind == 'w' && std::getenv("LEADCUT_SIGINT")) std::raise(SIGINT);
+	if (of(fd) == output && *kind == 'w' && std::getenv("LEADCUT_SIGINT"))
+		static_cast<void>(std::raise(SIGINT));
 	if (fails(kind, of(fd))) return -1;
 	const ssize_t done = dirty(REAL(write)(fd, bytes, n));
 	if (done > 0 && ours(fd)) audio |= of(fd) == output && !fresh[fd], fresh[fd] = false;

@@ -151,8 +151,11 @@ string device(const string &minor, const string &name) {
 }
 // A run that ends with status 1 after printing `err`; one that refuses the output `out` after
 // the report `r`.
-fields fails(const string &err, fields f = {}) { return f.err = err, f.status = 1, f; }
-fields refused(const string &r, const string &out, fields f = {}) {
+fields fails(const string &err, fields f = {}) {
+	f.err = err, f.status = 1;
+	return f;
+}
+fields refused(const string &r, const string &out, const fields &f = {}) {
 	return fails(r + no + out + "\n", f);
 }
 
