@@ -503,7 +503,8 @@ TEST(Long, CutsTheLongestRecording) {
 	if (!std::getenv("LEADCUT_LONG_TESTS")) GTEST_SKIP() << "set LEADCUT_LONG_TESTS";
 	const string head = header(riff_max - 44, 2, 44100, 16);
 	row c{"long", {"in.wav", "out", "500"}, {.input = head, .name = "none", .blocks = 1 << 24}};
-	c.f.more = {{88244, "one"}, {g3, "two"}, {riff_max - 16, "three"}}; // marks in its audio
+	// Marks in its audio, the last one ending the file.
+	c.f.more = {{88244, "one"}, {g3, "two"}, {riff_max - 16, "its last 16 byte"}};
 	check("", c, run(c), said("out.wav", "-500", report(2, 44100, 16, riff_max - 44)), 0, "");
 	const fs::path out = dir / "out.wav";
 	ASSERT_EQ(fs::file_size(out), riff_max);
