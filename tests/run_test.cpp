@@ -93,7 +93,7 @@ const string usage = "Usage: leadcut [option] <wav_file_in> <wav_file_out> <time
 const string d = pattern(600000), in = wav(2, 44100, 16, d), h = header(600000, 2, 44100, 16),
     cut0 = h + d, rep = report(2, 44100, 16, 600000), fmt_rep = report(2, 44100, 16, -1),
     e100(100, 'e'), fmt = fmt_chunk(2, 44100, 16), d8 = pattern(20001), d3 = pattern(3 << 20),
-    a260(260, 'a'), a230(230, 'a'),
+    a260(260, 'a'), a230(230, 'a'), e251 = string(251, 'e') + ".wav",
     hyo = sys("\x95\\", "表"), e_ = sys("?", "é"), e120 = repeat("é", 120), a800(800, 'a'),
     junk = riff(fmt + "JUNK"), huge = riff(fmt + chunk("data", d.substr(0, 1000), ~0u)),
     huge_rep = fmt_rep + "  <data> (-1 bytes)\n", rep3 = report(2, 44100, 16, 3 << 20),
@@ -206,6 +206,9 @@ const row rows[] = {
      .hook = "chmod 640 e.wav", .faults = true}},
     {"link_output", {"in.wav", "sub/l", "0"}, {.err = said("sub/l.wav", "0"), .out = cut0, .name =
      "e.wav", .hook = "ln -s ../e.wav sub/l.wav", .posix = true, .faults = true}},
+    // A link's target may be as long as the system allows.
+    {"link_longest", {"in.wav", "out", "0"}, {.err = said("out.wav", "0"), .out = cut0, .name =
+     e251, .hook = "ln -s " + repeat("./", 1920) + e251 + " out.wav", .posix = true}},
     // No byte a terminal obeys reaches it from an identifier, which ends at its first zero.
     {"id_controls", {"in.wav"}, {.input = riff(chunk("\x1b[2J", "") + chunk("\r\n\x7f\xff", "") +
      chunk(string("b\0\x1b\0", 4), "", ~7u) + fmt), .err = "in.wav :\n  <?[2J> (0 bytes)\n  "
