@@ -4,7 +4,7 @@
 set(CMAKE_SYSTEM_NAME Linux)
 set(triplet ${CMAKE_SYSTEM_PROCESSOR}-linux-gnu)
 set(CMAKE_CXX_COMPILER ${triplet}-g++)
-# Roots given as -DCMAKE_FIND_ROOT_PATH=... (the target's libfiu, say) too.
+# Roots given as -DCMAKE_FIND_ROOT_PATH=... too.
 list(APPEND CMAKE_FIND_ROOT_PATH /usr/${triplet})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

@@ -1,18 +1,16 @@
-// Preloaded into leadcut by the fault runs, after libfiu's POSIX library, which passes every call
-// on to this one. LEADCUT_FAULT=N fails the Nth of the calls below with EIO, as libfiu decides,
-// and writes what it failed to the file ".fault": the kind of call and the file (input; output;
-// old, an existing output opened only to be looked at; stderr; null, the null device of a closed
-// stream; mark, the file that shows whether two folders are one). Only calls on those files
-// count, and none once the program is exiting. A write or close of the output that its header
-// alone depends on is the "header"; a status asked of the input or standard error once the output
-// is open is the output's "identity"; of the old output once the new one holds audio, its "mode".
-// LEADCUT_SIGINT=1 raises SIGINT as the output's audio is first written. LEADCUT_RENAME="A B"
-// renames A over B as leadcut opens a file by name, as another program may at that moment.
-// LEADCUT_ALIAS=1 gives each descriptor an inode number of its own, as FUSE filesystems may give
-// one file several; =dev gives the output the input's inode number, on another device.
-// LEADCUT_SIZE=N shows the input N bytes long: a file of 4 GiB, or one that shrank meanwhile.
-#define FIU_ENABLE 1 // else fiu.h makes its calls no-ops
-
+// Preloaded into leadcut by the fault runs. LEADCUT_FAULT=N fails the Nth of the calls below with
+// EIO, and writes what it failed to the file ".fault": the kind of call and the file (input;
+// output; old, an existing output opened only to be looked at; stderr; null, the null device of a
+// closed stream; mark, the file that shows whether two folders are one). Only calls on those
+// files count, and none once the program is exiting. A write or close of the output that its
+// header alone depends on is the "header"; a status asked of the input or standard error once the
+// output is open is the output's "identity"; of the old output once the new one holds audio, its
+// "mode". LEADCUT_SIGINT=1 raises SIGINT as the output's audio is first written.
+// LEADCUT_RENAME="A B" renames A over B as leadcut opens a file by name, as another program may
+// at that moment. LEADCUT_ALIAS=1 gives each descriptor an inode number of its own, as FUSE
+// filesystems may give one file several; =dev gives the output the input's inode number, on
+// another device. LEADCUT_SIZE=N shows the input N bytes long: a file of 4 GiB, or one that shrank
+// meanwhile.
 #include <cerrno>
 #include <csignal>
 #include <cstdarg>
@@ -22,8 +20,6 @@
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <fiu-control.h>
-#include <fiu.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,23 +39,18 @@ bool ours(int fd) { return fd >= 0 && fd < 1024; }
 role of(int fd) { return fd == 2 ? err : ours(fd) ? roles[fd] : none; }
 role of(FILE *f) { return of(fileno(f)); }
 
-// The marker of the exit is registered at the first call, in main, after a coverage
-// profiler's: so it runs first, and the profile's writes never fail.
-int nth_call(const char *, int *, void **, unsigned *) {
-	static const int registered = std::atexit([] { exiting = true; });
-	return !exiting && registered == 0 && --countdown == 0;
-}
-
 [[gnu::constructor]] void arm() {
-	fiu_init(0);
 	if (const char *n = std::getenv("LEADCUT_FAULT"))
 		countdown = int(std::strtol(n, nullptr, 10));
-	fiu_enable_external("leadcut", 1, nullptr, 0, nth_call);
 }
 
-// True when this call is the one to fail: its record is written and errno set.
+// True when this call is the one to fail: its record is written and errno set. The marker of the
+// exit is registered at the first call, in main, after a coverage profiler's: so it runs first,
+// and the profile's writes never fail.
 bool fails(const char *kind, role f) {
-	if (f == none || fiu_fail("leadcut") == 0) return false;
+	if (f == none) return false;
+	static const int registered = std::atexit([] { exiting = true; });
+	if (exiting || registered != 0 || --countdown != 0) return false;
 	const int fd = REAL(open64)(".fault", O_WRONLY | O_CREAT, 0600);
 	dprintf(fd, "%s %s", kind, names[f]);
 	REAL(close)(fd);
