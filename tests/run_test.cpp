@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -72,7 +73,7 @@ const fs::path dir = fs::temp_directory_path() / ("leadcut-" + to_string(::getpi
 // Linux; on Windows in the ANSI code page, here 932 (Japanese), '?' for what it lacks.
 const char *const test_command = std::getenv("LEADCUT_TEST_COMMAND");
 const bool on_windows = test_command && string(test_command).ends_with(".exe");
-const bool fiu = *LEADCUT_FAULTS && !on_windows; // the fault library, on Linux
+const bool library = *LEADCUT_FAULTS && !on_windows; // the fault library, on Linux
 string sys(const string &w, const string &l) { return on_windows ? w : l; }
 
 // The data without its first n bytes, then n zero bytes.
@@ -107,19 +108,19 @@ string said(const string &out, const string &ms, const string &r = rep) {
 	return r + r.substr(0, r.find(" :")) + " -> " + out + " (" + ms + "ms)\n";
 }
 
-// A row: its name, the words, then the input, what is printed and the status, the bytes of the
-// file `name` afterwards ("" for none) and its permissions (-1: not looked at); the file-size
-// limit in blocks of 512 bytes, bytes put at offsets of in.wav, a shell command run before
-// the program in its folder; whether it needs POSIX's files and names, or as root natively
-// the tools named (a hook that exports LEADCUT_ needs the fault library); whether it runs
-// again under faults.
+// A row: its name, its words as a shell reads them, then the input, what is printed and the
+// status, the bytes of the file `name` afterwards ("" for none) and its permissions (-1: not
+// looked at); the file-size limit in blocks of 512 bytes, bytes put at offsets of in.wav, the
+// view it runs in (as root, natively), a shell command run before the program in its folder (one
+// that exports LEADCUT_ needs the fault library); whether it needs POSIX's files and names;
+// whether it runs again under faults.
 // clang-format off
 struct fields {
 	string input = in, err = ""; int status = 0; string out = "", name = "out.wav";
 	int mode = -1, blocks = 1 << 17; std::vector<std::pair<std::uintmax_t, string>> more = {};
-	string hook = ""; bool posix = false; string tools = ""; bool faults = false;
+	char view = 0; string hook = ""; bool posix = false, faults = false;
 };
-struct row { const char *id; std::vector<string> words; fields f; };
+struct row { const char *id; string words; fields f; };
 // What a run left: its status, the output's mode, whether the input is whole, what it printed on
 // each stream, the output and the new files it left.
 struct result {
@@ -131,17 +132,18 @@ struct result {
 // has, then the first or last of their kinds that are well formed.
 const string bad = "\xc2\x9f\xe3\x81\x7f\xe0\x9f\xbf\xed\xa0\x80\xf4\x90\x80\x80\xc1\xbf\xc3\xc0"
     "\xf5\x80\x80\x80\xdf\xbf\xc2\xa0😀";
-// Views of the run's folder through FUSE (V: bindfs; S: sshfs, to an SFTP server of the run's own
-// on a pipe), an exFAT image through FUSE on a loop device (X, copied to x at the end) and a small
-// tmpfs (T, to t), all in the run's folder.
+// Views of the run's folder, made in it, and the tools each needs: V through FUSE's bindfs, S
+// through sshfs to an SFTP server of the run's own on a pipe, X an exFAT image through FUSE on a
+// loop device (copied to x at the end).
 const string no = "cannot overwrite input file : ", alias = "export LEADCUT_ALIAS=",
-    bind = "mkdir V && bindfs --ctime-from-mtime . V && trap 'fusermount -u V' 0", sftp =
-    "/usr/lib/openssh/sftp-server", ssh = "mkdir S && sshfs -o ssh_command='sh -c " + sftp + "' x:"
-    "\"$PWD\" S && trap 'fusermount -u S' 0", ssh_tools = "sshfs " + sftp,
-    exfat_tools = "mkfs.exfat mount.exfat-fuse losetup",
-    exfat = "truncate -s 9M x.img && mkfs.exfat x.img >/dev/null && mkdir X && D=$(losetup -f "
-    "--show x.img) && trap 'exec 3<&-; cp -r X x; umount X; losetup -d $D' 0 && mount.exfat-fuse "
-    "$D X && ";
+    sftp = "/usr/lib/openssh/sftp-server";
+const std::map<char, std::pair<string, string>> views = {{0, {}},
+    {'V', {"bindfs", "mkdir V && bindfs --ctime-from-mtime . V && trap 'fusermount -u V' 0"}},
+    {'S', {"sshfs " + sftp, "mkdir S && sshfs -o ssh_command='sh -c " + sftp + "' x:\"$PWD\" S && "
+     "trap 'fusermount -u S' 0"}},
+    {'X', {"mkfs.exfat mount.exfat-fuse losetup", "truncate -s 9M x.img && mkfs.exfat x.img "
+     ">/dev/null && mkdir X && D=$(losetup -f --show x.img) && trap 'exec 3<&-; cp -r X x; umount "
+     "X; losetup -d $D' 0 && mount.exfat-fuse $D X"}}};
 
 // The output a link to the device 1,`minor`: a node of the run's own where it may be made and
 // opened, so that a fault that took it for a file could replace no device of the system's.
@@ -157,199 +159,180 @@ fields refused(const string &r, const string &out, const fields &f = {}) {
 }
 
 const row rows[] = {
-    {"options_end", {"-c", "-l", "--", "in.wav"}, {.input = in + "xyz", .err = rep, .faults =
-     true}},
-    {"no_operand", {}, fails(usage)},
-    {"cut_without_time", {"-c", "x"}, fails(usage)},
+    {"options_end", "-c -l -- in.wav", {.input = in + "xyz", .err = rep, .faults = true}},
+    {"no_operand", "", fails(usage)},
+    {"cut_without_time", "-c x", fails(usage)},
     // Only "--" ends the options: any other word that starts with it is letters, all illegal.
-    {"long_option", {"--dry-run", "in.wav", "out", "0"}, fails("leadcut : illegal option -- -\n" +
-     usage)},
+    {"long_option", "--dry-run in.wav out 0", fails("leadcut : illegal option -- -\n" + usage)},
     // No byte a terminal obeys reaches it from a name or a time: controls and bytes outside
     // UTF-8 show as '?' (under Wine the code page's conversion gives the same), and so do the
     // marks that would reorder or break its line, the bidirectional controls and U+2028-9; their
     // neighbours and a joiner print as they are (under Wine as '?': code page 932 lacks them).
-    {"name_controls", {"\x1b]0;t\a\xff~ \u200D\u200E\u200F\u2027\u2028\u2029\u202A\u202B\u202C"
-     "\u202D\u202E\u061C\u202F\u2065\u2066\u2067\u2068\u2069\u206A"}, fails("cannot open file : "
-     "?]0;t??~ " + sys(string(19, '?'), "\u200D??\u2027????????\u202F\u2065????\u206A") + "\n")},
-    {"time_controls", {"in.wav", "out", "\x1b[2J\x1f"}, fails("invalid time : ?[2J?\n")},
-    {"name_not_utf8", {"in.wav", bad + ".x", "0"}, {.err = said(string(22, '?') +
-     "\xdf\xbf\xc2\xa0😀.wav", "0"), .out = cut0, .name = bad + ".wav", .posix = true}},
-    {"name_too_long", {a260}, fails("file name too long : " + a260 + "\n")},
-    {"output_too_long", {"in.wav", a800, "0"}, fails("file name too long : " + a800 + "\n")},
+    {"name_controls", "'\x1b]0;t\a\xff~ \u200D\u200E\u200F\u2027\u2028\u2029\u202A\u202B\u202C"
+     "\u202D\u202E\u061C\u202F\u2065\u2066\u2067\u2068\u2069\u206A'", fails("cannot open file : ?]0"
+     ";t??~ " + sys(string(19, '?'), "\u200D??\u2027????????\u202F\u2065????\u206A") + "\n")},
+    {"time_controls", "in.wav out '\x1b[2J\x1f'", fails("invalid time : ?[2J?\n")},
+    {"name_not_utf8", "in.wav '" + bad + ".x' 0", {.err = said(string(22, '?') + "\xdf\xbf\xc2\xa0😀"
+     ".wav", "0"), .out = cut0, .name = bad + ".wav", .posix = true}},
+    {"name_too_long", a260, fails("file name too long : " + a260 + "\n")},
+    {"output_too_long", "in.wav " + a800 + " 0", fails("file name too long : " + a800 + "\n")},
     // A name too long to be put after the new file's own is written beside it all the same.
-    {"output_long", {"in.wav", e120, "0"}, {.err = said(sys(string(120, '?'), e120) + ".wav", "0"),
-     .out = cut0, .name = e120 + ".wav"}},
+    {"output_long", "in.wav " + e120 + " 0", {.err = said(sys(string(120, '?'), e120) + ".wav",
+     "0"), .out = cut0, .name = e120 + ".wav"}},
     // Only the folder can tell whether a long name is the input: another one is written.
-    {"other_long", {"\x01.wav", "\x01" + e120, "0"}, {.err = said("?" + e120 + ".wav", "0",
-     as("?.wav")), .out = cut0, .name = "\x01" + e120 + ".wav", .hook = "ln in.wav \"$(printf "
-     "'\\1.wav')\"", .posix = true}},
+    {"other_long", "\x01.wav \x01" + e120 + " 0", {.err = said("?" + e120 + ".wav", "0", as("?.wa"
+     "v")), .out = cut0, .name = "\x01" + e120 + ".wav", .hook = "ln in.wav \"$(printf '\\1.wav')"
+     "\"", .posix = true}},
     // A short identifier ends the walk cleanly; any other short field is a read error.
-    {"short_field", {"in.wav"}, fails(fmt_rep.substr(0, 112) + "read error : 30\n", {.input =
+    {"short_field", "in.wav", fails(fmt_rep.substr(0, 112) + "read error : 30\n", {.input =
      in.substr(0, 30)})},
-    {"not_riff", {"in.wav"}, fails("in.wav :\nNot a 'RIFF' format\n", {.input = "RIFX" +
+    {"not_riff", "in.wav", fails("in.wav :\nNot a 'RIFF' format\n", {.input = "RIFX" +
      in.substr(4)})},
     // A folder opens but cannot be read (Windows cannot open one), and a cut creates no output.
-    {"folder_input", {"sub", "out", "0"}, fails(sys("cannot open file : sub\n", "sub :\nread error "
-     ": 0\n"))},
-    {"format_tag", {"in.wav"}, fails(report(2, 44100, 16, -1, 65534) + "\nThis program supported "
-     "\"PCM format\" wav file\nin.wav : format tag = -2\n", {.input = riff(fmt_chunk(2, 44100, 16,
+    {"folder_input", "sub out 0", fails(sys("cannot open file : sub\n", "sub :\nread error : 0"
+     "\n"))},
+    {"format_tag", "in.wav", fails(report(2, 44100, 16, -1, 65534) + "\nThis program supported \"PC"
+     "M format\" wav file\nin.wav : format tag = -2\n", {.input = riff(fmt_chunk(2, 44100, 16,
      65534))})},
-    // A zero after an odd body is skipped, any other byte starts the next chunk. A new
-    // output's mode is the umask's.
-    {"pad_byte", {"in.wav", "out", "0"}, {.input = riff(fmt + chunk("LIST", "abc") + '\0' +
-     chunk("JUNK", "xyz") + chunk("data", "wxyz")), .err = said("out.wav", "0", fmt_rep +
-     "  <LIST> (3 bytes)\n  <JUNK> (3 bytes)\n  <data> (4 bytes)\n"), .out = header(4, 2, 44100, 16)
-     + "wxyz", .mode = 0664, .hook = "umask 002"}},
-    // An existing output is replaced, keeping its mode; a symbolic link's target is.
-    {"replaced", {"in.wav", "e", "0"}, {.input = wav(1, 8000, 8, "a") + '\0', .err = said("e.wav",
-     "0", report(1, 8000, 8, 1)), .out = header(1, 1, 8000, 8) + "a", .name = "e.wav", .mode = 0640,
-     .hook = "chmod 640 e.wav", .faults = true}},
-    {"link_output", {"in.wav", "sub/l", "0"}, {.err = said("sub/l.wav", "0"), .out = cut0, .name =
-     "e.wav", .hook = "ln -s ../e.wav sub/l.wav", .posix = true, .faults = true}},
-    // A link's target may be as long as the system allows.
-    {"link_longest", {"in.wav", "out", "0"}, {.err = said("out.wav", "0"), .out = cut0, .name =
-     e251, .hook = "ln -s " + repeat("./", 1920) + e251 + " out.wav", .posix = true}},
-    // No byte a terminal obeys reaches it from an identifier, which ends at its first zero.
-    {"id_controls", {"in.wav"}, {.input = riff(chunk("\x1b[2J", "") + chunk("\r\n\x7f\xff", "") +
-     chunk(string("b\0\x1b\0", 4), "", ~7u) + fmt), .err = "in.wav :\n  <?[2J> (0 bytes)\n  "
-     "<\?\?\?\?> (0 bytes)\n  <b> (-8 bytes)\n"}},
+    // A zero after an odd body is skipped, any other byte starts the next chunk. No byte a
+    // terminal obeys reaches it from an identifier, which ends at its first zero; a size past
+    // the file ends the walk. A new output's mode is the umask's.
+    {"pad_byte", "in.wav out 0", {.input = riff(chunk("\x1b[2J", "") + chunk("\r\n\x7f\xff", "") +
+     fmt + chunk("LIST", "abc") + '\0' + chunk("JUNK", "xyz") + chunk("data", "wxyz") +
+     chunk(string("b\0\x1b\0", 4), "", ~7u)), .err = said("out.wav", "0", "in.wav :\n  <?[2J> (0 by"
+     "tes)\n  <\?\?\?\?> (0 bytes)\n" + fmt_rep.substr(9) + "  <LIST> (3 bytes)\n  <JUNK> (3 bytes)"
+     "\n  <data> (4 bytes)\n  <b> (-8 bytes)\n"), .out = header(4, 2, 44100, 16) + "wxyz", .mode =
+     0664, .hook = "umask 002"}},
+    // An existing output is replaced, keeping its mode; a symbolic link's target is, even one
+    // as long as the system allows.
+    {"replaced", "in.wav e 0", {.input = wav(1, 0, 8, "a") + '\0', .err = said("e.wav", "0",
+     report(1, 0, 8, 1)), .out = header(1, 1, 0, 8) + "a", .name = "e.wav", .mode = 0640, .hook =
+     "chmod 640 e.wav", .faults = true}},
+    {"link_output", "in.wav sub/l 0", {.err = said("sub/l.wav", "0"), .out = cut0, .name = "e.wav",
+     .hook = "ln -s ../e.wav sub/l.wav", .posix = true, .faults = true}},
+    {"link_longest", "in.wav out 0", {.err = said("out.wav", "0"), .out = cut0, .name = e251, .hook
+     = "ln -s " + repeat("./", 1920) + e251 + " out.wav", .posix = true}},
     // Cuts drop whole frames; their times are plain decimals in range, with a digit. The
     // system copies aligned audio; the rest goes through the block, several times here.
-    {"kernel_copy", {"-c", "in.wav", "out.raw", "0", "extra"}, {.input = wav(2, 44100, 16, d3), .err
-     = said("out.wav", "0", rep3), .out = h3 + d3, .faults = true}},
-    {"block_copy", {"in.wav", "out", "7000"}, {.input = wav(2, 44100, 16, d3), .err =
-     said("out.wav", "-7000", rep3), .out = h3 + shifted(d3, 1234800), .faults = true}},
-    {"time_text", {"-l", "in.wav", "out.", " \t\n\v\f\r+500ms"}, {.err = said("out.wav", "-500"),
-     .out = h + shifted(d, 88200)}},
-    {"time_negative", {"in.wav", "out", "-500"}, fails("invalid time : -500\n")},
-    {"time_huge", {"in.wav", "out", "18446744073709551617"}, fails("invalid time : "
-     "18446744073709551617\n")},
-    {"mono_8bit", {"in.wav", "out", "1000"}, {.input = wav(1, 11025, 8, d8), .err = said("out.wav",
-     "-1000", report(1, 11025, 8, 20001)), .out = header(20001, 1, 11025, 8) + shifted(d8, 11025)}},
+    {"kernel_copy", "-c in.wav out.raw 0 extra", {.input = wav(2, 44100, 16, d3), .err = said("out."
+     "wav", "0", rep3), .out = h3 + d3, .faults = true}},
+    {"block_copy", "in.wav out 7000", {.input = wav(2, 44100, 16, d3), .err = said("out.wav",
+     "-7000", rep3), .out = h3 + shifted(d3, 1234800), .faults = true}},
+    {"time_text", "-l in.wav out. ' \t\n\v\f\r+1000ms'", {.input = wav(1, 11025, 8, d8), .err =
+     said("out.wav", "-1000", report(1, 11025, 8, 20001)), .out = header(20001, 1, 11025, 8) +
+     shifted(d8, 11025)}},
+    {"time_negative", "in.wav out -500", fails("invalid time : -500\n")},
+    {"time_huge", "in.wav out 18446744073709551617", fails("invalid time : 18446744073709551617"
+     "\n")},
     // Data the file does not hold is a read error, known before any output is touched.
-    {"data_past_end", {"in.wav", "e", "0"}, fails(huge_rep + "read error : 1044\n", {.input = huge,
-     .out = e100, .name = "e.wav"})},
-    {"time_past_end", {"in.wav", "out", "2147483647"}, fails(huge_rep + "read error : 4294967339\n",
-     {.input = huge})},
-    {"no_fmt", {"in.wav", "out", "0"}, fails("in.wav :\n  <data> (4 bytes)\nin.wav : no 'fmt ' "
-     "chunk\n", {.input = riff(chunk("data", "abcd"))})},
-    {"no_data", {"in.wav", "out", "0"}, fails(fmt_rep + "in.wav : no 'data' chunk\n", {.input =
+    {"data_past_end", "in.wav e 0", fails(huge_rep + "read error : 1044\n", {.input = huge, .out =
+     e100, .name = "e.wav"})},
+    {"time_past_end", "in.wav out 2147483647", fails(huge_rep + "read error : 4294967339\n", {.input
+     = huge})},
+    {"no_fmt", "in.wav out 0", fails("in.wav :\n  <data> (4 bytes)\nin.wav : no 'fmt ' chunk\n",
+     {.input = riff(chunk("data", "abcd"))})},
+    {"no_data", "in.wav out 0", fails(fmt_rep + "in.wav : no 'data' chunk\n", {.input =
      riff(fmt)})},
-    // No time can be cut without a sample rate; 0 ms can.
-    {"rate_0", {"in.wav", "out", "1"}, fails(report(1, 0, 8, 2) + "in.wav : samples/sec = 0\n",
-     {.input = wav(1, 0, 8, "ab")})},
-    {"rate_0_0ms", {"in.wav", "out", "0"}, {.input = wav(1, 0, 8, "ab"), .err = said("out.wav", "0",
-     report(1, 0, 8, 2)), .out = header(2, 1, 0, 8) + "ab"}},
+    // No time can be cut without a sample rate (0 ms can, as `replaced` does).
+    {"rate_0", "in.wav out 1", fails(report(1, 0, 8, 2) + "in.wav : samples/sec = 0\n", {.input =
+     wav(1, 0, 8, "ab")})},
     // An operand that ends in a separator names ".wav" in that folder. A slash separates
     // folders everywhere, a backslash on Windows; a dot in a folder's name is no extension,
     // nor is one that begins a name.
-    {"folder_operand", {"in.wav", "no/", "0"}, fails(rep + "cannot open file : no/.wav\n")},
-    {"dot_name", {"in.wav", "sub/../sub/.t", "0"}, {.err = said("sub/../sub/.t.wav", "0"), .out =
-     cut0, .name = "sub/.t.wav"}},
-    {"backslash", {"in.wav", "sub\\x.y", "0"}, {.err = said("sub\\x.wav", "0"), .out = cut0, .name =
+    {"folder_operand", "in.wav no/ 0", fails(rep + "cannot open file : no/.wav\n")},
+    {"dot_name", "in.wav sub/../sub/.t 0", {.err = said("sub/../sub/.t.wav", "0"), .out = cut0,
+     .name = "sub/.t.wav"}},
+    {"backslash", "in.wav 'sub\\x.y' 0", {.err = said("sub\\x.wav", "0"), .out = cut0, .name =
      on_windows ? "sub/x.wav" : "sub\\x.wav"}},
     // Names are UTF-8 inside: each leads to its own file, and no character holds a separator.
-    {"kanji", {"表.wav", "ソ.raw", "500"}, {.err = said(sys("\x83\\", "ソ") + ".wav", "-500", as(hyo +
-     ".wav")), .out = h + shifted(d, 88200), .name = "ソ.wav"}},
-    {"accent_yen", {"é.wav", "a¥b.raw", "0"}, {.err = said("a" + sys("?", "¥") + "b.wav", "0", as(e_
-     + ".wav")), .out = cut0, .name = "a¥b.wav"}},
-    {"far_name", {"in.wav", far("音"), "0"}, {.err = sys(said(far("\x89\xb9") + ".wav", "0"), "file "
-     "name too long : " + far("音") + "\n"), .status = !on_windows, .out = sys(cut0, ""), .name =
-     "sub/" + far("音").substr(11) + ".wav"}},
+    {"kanji", "表.wav é¥ソ.raw 500", {.err = said(sys(string(2, '?') + "\x83\\", "é¥ソ") + ".wav",
+     "-500", as(hyo + ".wav")), .out = h + shifted(d, 88200), .name = "é¥ソ.wav"}},
+    {"far_name", "in.wav '" + far("音") + "' 0", {.err = sys(said(far("\x89\xb9") + ".wav", "0"),
+     "file name too long : " + far("音") + "\n"), .status = !on_windows, .out = sys(cut0, ""), .name
+     = "sub/" + far("音").substr(11) + ".wav"}},
     // A name in another case is another file but where the folder ignores case (Windows).
-    {"case", {"in.wav", "IN", "0"}, {.err = sys(rep + no + "IN.wav\n", said("IN.wav", "0")), .status
-     = on_windows, .out = sys("", cut0), .name = "IN.wav"}},
+    {"case", "in.wav IN 0", {.err = sys(rep + no + "IN.wav\n", said("IN.wav", "0")), .status =
+     on_windows, .out = sys("", cut0), .name = "IN.wav"}},
     // Other programs act on the files as leadcut opens its output: a file renamed over the
     // input's name (in.wav stays the reported file), or the output's name made a link to it.
-    {"input_renamed", {"é.wav", "out", "0"}, {.err = said("out.wav", "0", as(e_ + ".wav")), .out =
-     cut0, .hook = "export LEADCUT_RENAME='e.wav é.wav'"}},
-    {"output_linked", {"in.wav", "e", "0"}, refused(rep, "e.wav", {.out = in, .name = "e.wav", .hook
-     = "export LEADCUT_RENAME='link.wav e.wav'"})},
+    {"input_renamed", "é.wav out 0", {.err = said("out.wav", "0", as(e_ + ".wav")), .out = cut0,
+     .hook = "export LEADCUT_RENAME='e.wav é.wav'"}},
+    {"output_linked", "in.wav e 0", refused(rep, "e.wav", {.out = in, .name = "e.wav", .hook =
+     "export LEADCUT_RENAME='link.wav e.wav'"})},
     // Where inode numbers lie, the output is the input when the folder holds both names as one
     // entry; a hard link's name takes the cut and the input keeps its bytes. Equal inode
     // numbers on two devices are two files.
-    {"alias_self", {"in.wav", "in", "0"}, refused(rep, "in.wav", {.hook = alias + "1"})},
-    {"alias_link", {"in.wav", "link", "0"}, {.err = said("link.wav", "0"), .out = cut0, .name =
-     "link.wav", .hook = alias + "1", .faults = true}},
-    {"alias_device", {"in.wav", "e", "0"}, {.err = said("e.wav", "0"), .out = cut0, .name = "e.wav",
-     .hook = alias + "dev"}},
+    {"alias_self", "in.wav in 0", refused(rep, "in.wav", {.hook = alias + "1"})},
+    {"alias_link", "in.wav link 0", {.err = said("link.wav", "0"), .out = cut0, .name = "link.wav",
+     .hook = alias + "1", .faults = true}},
+    {"alias_device", "in.wav e 0", {.err = said("e.wav", "0"), .out = cut0, .name = "e.wav", .hook =
+     alias + "dev"}},
     // The output is never standard error's file, but a device may be both; a FIFO or a device
     // takes the whole output, unless it takes no header. With standard output and error
     // closed, the output would take the place of standard error and receive the closing line;
     // Wine's own start-up takes both, so there standard error alone is closed.
-    {"closed_streams", {"in.wav", "out", "0"}, {.out = cut0, .hook = sys("exec 2>&-", "exec >&- "
-     "2>&-"), .faults = true}},
-    {"stderr_output", {"in.wav", "out", "0"}, {.status = 1, .out = rep + "cannot overwrite "
-     "standard error : out.wav\n", .hook = "exec 2>out.wav", .posix = true}},
-    {"null_device", {"in.wav", "out", "0"}, {.name = "d", .hook = device("3", "null") + " && "
-     "exec 2>d", .posix = true}},
-    {"full_device", {"in.wav", "out", "0"}, fails(rep + "out.wav : wav header write error\n", {.name
-     = "d", .hook = device("7", "full"), .posix = true})},
-    // More time than audio: the audio all dropped.
-    {"fifo", {"in.wav", "out", "4000"}, {.err = said("out.wav", "-4000"), .out = h + string(600000,
-     0), .name = "got", .hook = "mkfifo out.wav && { timeout 15 cat out.wav >got & }", .posix =
-     true}},
-    // A reader that leaves, a report that cannot be printed: status 1, not a signal.
-    {"fifo_reader_leaves", {"in.wav", "out", "0"}, fails(rep + "write error : #\n", {.name = "none",
-     .hook = "mkfifo out.wav && { timeout 15 head -c 9 out.wav >/dev/null & }", .posix = true})},
-    {"stderr_full", {"in.wav", "out", "0"}, {.status = 1, .out = cut0, .hook = "exec 2>/dev/full",
+    {"closed_streams", "in.wav out 0", {.out = cut0, .hook = sys("exec 2>&-", "exec >&- 2>&-"),
+     .faults = true}},
+    {"stderr_output", "in.wav out 0", {.status = 1, .out = rep + "cannot overwrite standard error :"
+     " out.wav\n", .hook = "exec 2>out.wav", .posix = true}},
+    {"null_device", "in.wav out 0", {.name = "d", .hook = device("3", "null") + " && exec 2>d",
      .posix = true}},
-    // A late failure (a file-size limit, a full filesystem, SIGINT in the copy) leaves an
-    // existing output as it was.
-    {"size_limit", {"in.wav", "e", "500"}, fails(rep + "write error : 550400\n", {.out = e100, .name
-     = "e.wav", .blocks = 1075})},
-    {"sigint", {"in.wav", "e", "7000"}, {.input = wav(2, 44100, 16, d3), .err = rep3, .status = 130,
-     .out = e100, .name = "e.wav", .hook = "export LEADCUT_SIGINT=1"}},
-    {"full_filesystem", {"in.wav", "T/e", "0"}, fails(rep + "write error : #\n", {.out = e100, .name
-     = "t/e.wav", .hook = "mkdir T && mount -t tmpfs -o size=256k none T && trap 'cp -r T t; "
-     "umount T' 0 && cp e.wav T", .tools = "mount"})},
+    {"full_device", "in.wav out 0", fails(rep + "out.wav : wav header write error\n", {.name = "d",
+     .hook = device("7", "full"), .posix = true})},
+    // More time than audio: the audio all dropped.
+    {"fifo", "in.wav out 4000", {.err = said("out.wav", "-4000"), .out = h + string(600000, 0),
+     .name = "got", .hook = "mkfifo out.wav && { timeout 15 cat out.wav >got & }", .posix = true}},
+    // A reader that leaves, a report that cannot be printed: status 1, not a signal.
+    {"fifo_reader_leaves", "in.wav out 0", fails(rep + "write error : #\n", {.name = "none", .hook =
+     "mkfifo out.wav && { timeout 15 head -c 9 out.wav >/dev/null & }", .posix = true})},
+    {"stderr_full", "in.wav out 0", {.status = 1, .out = cut0, .hook = "exec 2>/dev/full", .posix =
+     true}},
+    // A late failure (a file-size limit, SIGINT in the copy) leaves an existing output as it
+    // was.
+    {"size_limit", "in.wav e 500", fails(rep + "write error : 550400\n", {.out = e100, .name =
+     "e.wav", .blocks = 1075})},
+    {"sigint", "in.wav e 7000", {.input = wav(2, 44100, 16, d3), .err = rep3, .status = 130, .out =
+     e100, .name = "e.wav", .hook = "export LEADCUT_SIGINT=1"}},
     // A size of 2^31 is negative in a file under 2^31 bytes; in a longer one it is the size RIFF
     // means, and the walk goes on to the end of the file.
-    {"size_2g_short", {"in.wav"}, {.input = junk + le(g2, 4), .err = fmt_rep + "  <JUNK> "
-     "(-2147483648 bytes)\n", .more = {{g2 - 2, "."}}}},
-    {"size_2g_long", {"in.wav"}, {.input = junk + le(g2, 4), .err = fmt_rep + "  <JUNK> "
-     "(2147483648 bytes)\n", .more = {{g2 - 1, "."}}}},
+    {"size_2g_short", "in.wav", {.input = junk + le(g2, 4), .err = fmt_rep + "  <JUNK> (-2147483648"
+     " bytes)\n", .more = {{g2 - 2, "."}}}},
+    {"size_2g_long", "in.wav", {.input = junk + le(g2, 4), .err = fmt_rep + "  <JUNK> (2147483648 b"
+     "ytes)\n", .more = {{g2 - 1, "."}}}},
     // A placeholder size, as a writer leaves it that cannot seek back, in a long recording.
-    {"placeholder", {"in.wav", "out", "0"}, fails(report(2, 44100, 16, ~0u) + "read error : "
-     "3221225472\n", {.input = header(~0u, 2, 44100, 16), .more = {{g3 - 1, "."}}})},
+    {"placeholder", "in.wav out 0", fails(report(2, 44100, 16, ~0u) + "read error : 3221225472\n",
+     {.input = header(~0u, 2, 44100, 16), .more = {{g3 - 1, "."}}})},
     // The longest file RIFF can hold, 4 GiB + 7 bytes, is read as a long recording; one a byte
     // longer is refused. The fault library shows in.wav that long.
-    {"riff_limit", {"in.wav"}, {.err = rep, .hook = "export LEADCUT_SIZE=4294967303"}},
-    {"too_large", {"in.wav"}, fails("file too large : in.wav\n", {.hook = "export LEADCUT_SIZE="
-     "4294967304"})},
+    {"riff_limit", "in.wav", {.err = rep, .hook = "export LEADCUT_SIZE=4294967303"}},
+    {"too_large", "in.wav", fails("file too large : in.wav\n", {.hook = "export LEADCUT_SIZE=429496"
+     "7304"})},
     // An input shorter than the system says (cut short meanwhile) is found short by the copy,
     // though errno be left EINTR; one whose size shows as 0 (as on some views) holds no audio.
-    {"short_input", {"in.wav", "out", "0"}, fails(fmt_rep + "  <data> (20000 bytes)\nread error : "
-     "10044\n", {.input = riff(fmt + chunk("data", d.substr(0, 10000), 20000)), .hook = "export "
-     "LEADCUT_SIZE=99999 LEADCUT_DIRTY=1"})},
-    {"zero_size", {"in.wav", "out", "0"}, fails(rep + "read error : 44\n", {.hook = "export "
-     "LEADCUT_SIZE=0"})},
+    {"short_input", "in.wav out 0", fails(fmt_rep + "  <data> (20000 bytes)\nread error : 10044\n",
+     {.input = riff(fmt + chunk("data", d.substr(0, 10000), 20000)), .hook = "export LEADCUT_SIZE=9"
+     "9999 LEADCUT_DIRTY=1"})},
+    {"zero_size", "in.wav out 0", fails(rep + "read error : 44\n", {.hook = "export LEADCUT_SIZE="
+     "0"})},
     // One file under every view: FUSE gives it other inode numbers and times.
-    {"bindfs_output", {"in.wav", "V/in", "500"}, refused(rep, "V/in.wav", {.hook = bind, .tools =
-     "bindfs"})},
-    {"sshfs_output", {"in.wav", "S/in", "500"}, refused(rep, "S/in.wav", {.hook = ssh, .tools =
-     ssh_tools})},
-    {"sshfs_input", {"S/in.wav", "in", "500"}, refused(as("S/in.wav"), "in.wav", {.hook = ssh,
-     .tools = ssh_tools})},
-    {"sshfs_other", {"in.wav", "S/e", "0"}, {.err = said("S/e.wav", "0"), .out = cut0, .name =
-     "e.wav", .hook = ssh, .tools = ssh_tools}},
+    {"bindfs_output", "in.wav V/in 500", refused(rep, "V/in.wav", {.view = 'V'})},
+    {"sshfs_output", "in.wav S/in 500", refused(rep, "S/in.wav", {.view = 'S'})},
+    {"sshfs_input", "S/in.wav in 500", refused(as("S/in.wav"), "in.wav", {.view = 'S'})},
+    {"sshfs_other", "in.wav S/e 0", {.err = said("S/e.wav", "0"), .out = cut0, .name = "e.wav",
+     .view = 'S'}},
     // A name looked at once, then other bytes of the same length copied over the file.
-    {"exfat_stale", {"X/take.wav", "X/TAKE", "500"}, refused(as("X/take.wav"), "X/TAKE.wav", {.out =
-     string(in).replace(99, 2, "zz"), .name = "x/take.wav", .hook = exfat + "cp in.wav X/take.wav "
-     "&& $B -l X/TAKE.wav 2>/dev/null && cp in.wav o && printf zz | dd of=o bs=1 seek=99 "
-     "conv=notrunc 2>/dev/null && cp o X/take.wav", .tools = exfat_tools})},
-    {"exfat_held_open", {"in.wav", "X/Y", "0"}, {.err = said("X/Y.wav", "0"), .out = cut0, .name =
-     "x/y.wav", .hook = exfat + "cp e.wav X/y.wav && exec 3<X/y.wav", .tools = exfat_tools}},
+    {"exfat_stale", "X/take.wav X/TAKE 500", refused(as("X/take.wav"), "X/TAKE.wav", {.out =
+     string(in).replace(99, 2, "zz"), .name = "x/take.wav", .view = 'X', .hook = "cp in.wav X/take."
+     "wav && $B -l X/TAKE.wav 2>/dev/null && cp in.wav o && printf zz | dd of=o bs=1 seek=99 conv=n"
+     "otrunc 2>/dev/null && cp o X/take.wav"})},
     // Names too long to be put after the new file's own are compared as the folder does, by case:
     // ASCII's and Latin-1's.
-    {"exfat_long_case", {"X/" + a230 + "ZÞ.wav", "X/" + a230 + "zþ", "0"}, refused(as("X/" + a230 +
-     "ZÞ.wav"), "X/" + a230 + "zþ.wav", {.hook = exfat + "cp in.wav X/" + a230 + "ZÞ.wav", .tools =
-     exfat_tools})},
+    {"exfat_long_case", "X/" + a230 + "ZÞ.wav X/" + a230 + "zþ 0", refused(as("X/" + a230 +
+     "ZÞ.wav"), "X/" + a230 + "zþ.wav", {.view = 'X', .hook = "cp in.wav X/" + a230 + "ZÞ.wav"})},
     // Two takes of the same size, first page and second are two files.
-    {"exfat_alike", {"X/TRACK1.WAV", "X/TRACK2", "5"}, {.err = said("X/TRACK2.wav", "-5",
-     as("X/TRACK1.WAV")), .out = h + shifted(d, 880), .name = "x/TRACK2.WAV", .hook = exfat + "cp "
-     "in.wav X/TRACK1.WAV && cp in.wav X/TRACK2.WAV && touch -r X/TRACK1.WAV X/TRACK2.WAV", .tools =
-     exfat_tools}},
+    {"exfat_alike", "X/TRACK1.WAV X/TRACK2 5", {.err = said("X/TRACK2.wav", "-5", as("X/TRACK1.WA"
+     "V")), .out = h + shifted(d, 880), .name = "x/TRACK2.WAV", .view = 'X', .hook = "cp in.wav X/T"
+     "RACK1.WAV && cp in.wav X/TRACK2.WAV && touch -r X/TRACK1.WAV X/TRACK2.WAV"}},
 };
 // clang-format on
 
@@ -378,13 +361,14 @@ result run(const row &c, const string &env = "") {
 	const string &n = c.f.name;
 	string line = "cd '" + dir.string() + "' && " + prelude + " && ulimit -f " +
 		      to_string(c.f.blocks) + (on_windows ? " && trap '' XFSZ" : "");
-	for (const string &s : {c.f.hook, env}) line += s.empty() ? "" : " && " + s;
+	for (const string &s : {views.at(c.f.view).second, c.f.hook, env})
+		line += s.empty() ? "" : " && " + s;
 	line += " && { [ ! -f '" + n + "' ] || cp '" + n + "' .was; } && timeout " +
 		(c.f.blocks > 1 << 17 ? "900 " : "15 ") +
 		(test_command ? test_command
 			      : "bash -c 'LD_PRELOAD=" LEADCUT_FAULTS
 				" exec -a leadcut \"$0\" \"$@\"' $B");
-	for (const auto &word : c.words) line += " '" + word + "'";
+	line += " " + c.words;
 	// The wait is for what the hook started, a FIFO's reader.
 	result r{.status = WEXITSTATUS(std::system((line + "; s=$?; wait; exit $s").c_str()))};
 	r.kept = fs::file_size(dir / "in.wav") == length;
@@ -460,17 +444,18 @@ class Run : public testing::TestWithParam<row> {};
 TEST_P(Run, Row) {
 	row c = GetParam();
 	if (c.f.posix && on_windows) GTEST_SKIP() << "Windows has no FIFOs, and other names";
-	if (c.f.hook.find("LEADCUT_") != string::npos && !fiu) GTEST_SKIP() << "needs libfiu";
+	if (c.f.hook.find("LEADCUT_") != string::npos && !library)
+		GTEST_SKIP() << "needs the fault library";
 	// The views and devices are made by root, and only the program here can be looked at in
 	// them.
-	if (!c.f.tools.empty() && (test_command || ::getuid() != 0)) GTEST_SKIP() << "needs root";
-	std::istringstream tools(c.f.tools);
+	if (c.f.view && (test_command || ::getuid() != 0)) GTEST_SKIP() << "needs root";
+	std::istringstream tools(views.at(c.f.view).first);
 	for (string t; tools >> t;)
 		if (std::system(("command -v " + t + " >/dev/null").c_str()))
 			GTEST_SKIP() << "needs " << t;
 	check("", c, run(c), c.f.err, c.f.status, c.f.out);
 	if (!c.f.faults) return;
-	if (!fiu) GTEST_SKIP() << "its fault runs need libfiu";
+	if (!library) GTEST_SKIP() << "its fault runs need the fault library";
 	c.f.mode = -1; // which a failed call may leave as it was made
 	std::set<string> met, kinds = {"open input", "read input", "seek input", "print stderr"};
 	if (c.f.status == 0 && !c.f.out.empty())
@@ -505,7 +490,7 @@ INSTANTIATE_TEST_SUITE_P(Table, Run, testing::ValuesIn(rows), name);
 TEST(Long, CutsTheLongestRecording) {
 	if (!std::getenv("LEADCUT_LONG_TESTS")) GTEST_SKIP() << "set LEADCUT_LONG_TESTS";
 	const string head = header(riff_max - 44, 2, 44100, 16);
-	row c{"long", {"in.wav", "out", "500"}, {.input = head, .name = "none", .blocks = 1 << 24}};
+	row c{"long", "in.wav out 500", {.input = head, .name = "none", .blocks = 1 << 24}};
 	// Marks in its audio, the last one ending the file.
 	c.f.more = {{88244, "one"}, {g3, "two"}, {riff_max - 16, "its last 16 byte"}};
 	check("", c, run(c), said("out.wav", "-500", report(2, 44100, 16, riff_max - 44)), 0, "");
@@ -522,7 +507,7 @@ TEST(Long, CutsTheLongestRecording) {
 // and leaves the input as it was.
 TEST(Corpus, Replays) {
 	for (const auto &e : fs::directory_iterator(LEADCUT_CORPUS)) {
-		const result r = run({"corpus", {"in.wav", "o", "37"}, {.input = get(e.path())}});
+		const result r = run({"corpus", "in.wav o 37", {.input = get(e.path())}});
 		EXPECT_TRUE(r.status <= 1 && r.out.empty() && r.kept && r.left.empty())
 		    << e.path() << r.err;
 	}
