@@ -127,10 +127,10 @@ struct result {
 };
 
 // The last C1 control, a sequence cut short, DEL, an overlong form, a surrogate, a code point past
-// U+10FFFF, another overlong one, a lead byte before no continuation, a lead byte no character
+// U+10FFFF, two more overlong ones, a lead byte before no continuation, a lead byte no character
 // has, then the first or last of their kinds that are well formed.
-const string bad = "\xc2\x9f\xe3\x81\x7f\xe0\x9f\xbf\xed\xa0\x80\xf4\x90\x80\x80\xc1\xbf\xc3\xc0"
-    "\xf5\x80\x80\x80\xdf\xbf\xc2\xa0😀";
+const string bad = "\xc2\x9f\xe3\x81\x7f\xe0\x9f\xbf\xed\xa0\x80\xf4\x90\x80\x80\xf0\x8f\xbf\xbf"
+    "\xc1\xbf\xc3\xc0\xf5\x80\x80\x80\xdf\xbf\xc2\xa0😀‿";
 // Views of the run's folder, made in it, and the tools each needs: V through FUSE's bindfs, S
 // through sshfs to an SFTP server of the run's own on a pipe, X an exFAT image through FUSE on a
 // loop device (copied to x at the end).
@@ -171,8 +171,8 @@ const row rows[] = {
      "\u202D\u202E\u061C\u202F\u2065\u2066\u2067\u2068\u2069\u206A'", fails("cannot open file : "
      "?]0;t??~ " + sys(string(19, '?'), "\u200D??\u2027????????\u202F\u2065????\u206A") + "\n")},
     {"time_controls", "in.wav out '\x1b[2J\x1f'", fails("invalid time : ?[2J?\n")},
-    {"name_not_utf8", "in.wav '" + bad + ".x' 0", {.err = said(string(22, '?') + "\xdf\xbf\xc2\xa0😀"
-     ".wav", "0"), .out = cut0, .name = bad + ".wav", .posix = true}},
+    {"name_not_utf8", "in.wav '" + bad + ".x' 0", {.err = said(string(26, '?') + "\xdf\xbf\xc2\xa0😀"
+     "‿.wav", "0"), .out = cut0, .name = bad + ".wav", .posix = true}},
     {"name_too_long", a260, fails("file name too long : " + a260 + "\n")},
     {"output_too_long", "in.wav " + a800 + " 0", fails("file name too long : " + a800 + "\n")},
     // A name too long to be put after the new file's own is written beside it all the same.
@@ -236,9 +236,11 @@ const row rows[] = {
     {"rate_0", "in.wav out 1", fails(report(1, 0, 8, 2) + "in.wav : samples/sec = 0\n", {.input =
      wav(1, 0, 8, "ab")})},
     // An operand that ends in a separator names ".wav" in that folder. A slash separates
-    // folders everywhere, a backslash on Windows; a dot in a folder's name is no extension,
-    // nor is one that begins a name.
+    // folders everywhere, a backslash on Windows; for the name, so does a colon. A dot in a
+    // folder's name is no extension, nor is one that begins a name.
     {"folder_operand", "in.wav no/ 0", fails(rep + "cannot open file : no/.wav\n")},
+    {"colon_dot", "in.wav :.t 0", {.err = said(":.t.wav", "0"), .out = cut0, .name = ":.t.wav",
+     .posix = true}},
     {"dot_name", "in.wav sub/../sub/.t 0", {.err = said("sub/../sub/.t.wav", "0"), .out = cut0,
      .name = "sub/.t.wav"}},
     {"backslash", "in.wav 'sub\\x.y' 0", {.err = said("sub\\x.wav", "0"), .out = cut0, .name =
