@@ -128,7 +128,8 @@ struct result {
 
 // The last C1 control, a sequence cut short, DEL, an overlong form, a surrogate, a code point past
 // U+10FFFF, two more overlong ones, a lead byte before no continuation, a lead byte no character
-// has, then the first or last of their kinds that are well formed.
+// has; then well-formed ones: the last of two bytes, the first past the C1 controls, one of four
+// bytes and one whose last byte is 0xBF.
 const string bad = "\xc2\x9f\xe3\x81\x7f\xe0\x9f\xbf\xed\xa0\x80\xf4\x90\x80\x80\xf0\x8f\xbf\xbf"
     "\xc1\xbf\xc3\xc0\xf5\x80\x80\x80\xdf\xbf\xc2\xa0😀‿";
 // Views of the run's folder, made in it, and the tools each needs: V through FUSE's bindfs, S
