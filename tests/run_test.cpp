@@ -338,10 +338,12 @@ const row rows[] = {
 };
 // clang-format on
 
-// Where each run starts: its streams to files, the input's other names, e.wav, the sanitizers'
-// statuses, and $B the program.
+// Where each run starts: its streams to files and, as from a shell, no other descriptor below 10
+// (ctest leaves its log open); the input's other names, e.wav, the sanitizers' statuses, and $B
+// the program.
 const string prelude =
-    "exec >.out 2>.err && for n in link 表 é; do ln in.wav $n.wav; done && "
+    "exec 3>&- 4>&- 5>&- 6>&- 7>&- 8>&- 9>&- >.out 2>.err && for n in link 表 é; do ln in.wav "
+    "$n.wav; done && "
     "printf %100s | tr ' ' e >e.wav && export ASAN_OPTIONS=exitcode=86:detect_leaks=0 "
     "UBSAN_OPTIONS=exitcode=87:halt_on_error=1 B=" LEADCUT_BINARY;
 
@@ -432,9 +434,9 @@ string message(const row &c, const string &kind, const string &file) {
 	return kind == "identity" ? cannot + out + "\n" // of the output, by the input's status
 	       : file == "input"  ? (kind == "open" ? cannot + "in.wav\n" : "read error : #\n")
 	       : kind == "header" ? out + " : wav header write error\n"
-	       : write && file == "output"         ? "write error : #\n"
-	       : kind == "print" || file == "null" ? ""
-						   : cannot + out + "\n";
+	       : write && file == "output" ? "write error : #\n"
+	       : kind == "print"           ? ""
+					   : cannot + out + "\n";
 }
 
 // The row's run; then, for a row that says so, each of its calls failing in turn, the 1st, the
@@ -479,6 +481,10 @@ TEST_P(Run, Row) {
 						   : r.err.substr(0, last) + m;
 		check("fault run " + to_string(n) + ", the " + call + " failed:\n", c, r, err,
 		      same ? c.f.status : 1, same || print ? c.f.out : get(dir / ".was"));
+		// A run fails without a word only where a closed stream cannot take the null
+		// device.
+		EXPECT_TRUE(mute || file != "null")
+		    << "fault run " << n << " opened the null device";
 	}
 	for (const string &k : kinds) EXPECT_TRUE(met.contains(k)) << "no run failed the " << k;
 }
