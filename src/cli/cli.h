@@ -1,5 +1,6 @@
 // Command-line front end: option scanner, output naming and the cut action.
-#pragma once
+#ifndef LEADCUT_CLI_CLI_H
+#define LEADCUT_CLI_CLI_H
 
 #include <array>
 #include <cstddef>
@@ -50,3 +51,5 @@ void prepare_cut(const char *out_operand, const char *time_operand, name_buffer 
 void cut_lead_in(std::FILE *in, const char *in_path, const char *out_path, std::int32_t time_ms,
 		 unsigned chunks_seen, std::uint16_t channels, std::uint32_t samples_per_sec,
 		 std::uint16_t bits_per_sample, std::int64_t data_offset, std::uint32_t data_size);
+
+#endif

@@ -2,7 +2,8 @@
 // through print.h, and ends the run with status 1 (but for a closed
 // standard stream that cannot be opened on the null device, which leaves
 // nowhere to print). Nothing is passed back to a caller.
-#pragma once
+#ifndef LEADCUT_CLI_FATAL_H
+#define LEADCUT_CLI_FATAL_H
 
 #include <cstdio>
 
@@ -28,3 +29,5 @@
 // rest, and exits: name_exit("cannot open file : ", path, "\n").
 [[noreturn]] [[gnu::format(printf, 3, 4)]] void name_exit(const char *prefix, const char *name,
 							  const char *rest, ...);
+
+#endif

@@ -1,7 +1,8 @@
 // How the program prints: every text goes to standard error through say,
 // every name through say_name, in the console's encoding. A failed print
 // does not stop the run, but the run then ends with status 1.
-#pragma once
+#ifndef LEADCUT_CLI_PRINT_H
+#define LEADCUT_CLI_PRINT_H
 
 // Prints to standard error. A print that fails (a full disk, a reader that
 // went away) does not stop the run, but the run then ends with status 1. A
@@ -16,3 +17,5 @@ void say_name(const char *text);
 
 // The status of a run that went through: 0, or 1 when a print failed.
 int final_status();
+
+#endif

@@ -1,7 +1,8 @@
 // The operations whose system calls differ between POSIX and Windows. The
 // rest of the program uses only the standard library and these, so it reads
 // as if there were one system. Positions and sizes are 64-bit everywhere.
-#pragma once
+#ifndef LEADCUT_COMPAT_COMPAT_H
+#define LEADCUT_COMPAT_COMPAT_H
 
 #include <array>
 #include <cstddef>
@@ -146,3 +147,5 @@ std::int64_t write_some(int fd, const unsigned char *bytes, std::size_t count);
 // position, without passing them through the program; returns how many it
 // copied, 0 when it will not (the caller then copies them itself).
 std::int64_t copy_range(int in, int out, std::uint64_t count);
+
+#endif

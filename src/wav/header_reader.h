@@ -1,5 +1,6 @@
 // Reads a WAV file's chunks, prints the report and checks the format.
-#pragma once
+#ifndef LEADCUT_WAV_HEADER_READER_H
+#define LEADCUT_WAV_HEADER_READER_H
 
 #include <cstdint>
 #include <cstdio>
@@ -19,3 +20,5 @@ void read_wav_header(const char *in_path, std::uint16_t &channels, std::uint32_t
 // Reads, prints and checks the six fields at the start of a "fmt " body.
 void read_fmt_fields(const char *in_path, std::FILE *stream, std::uint16_t &channels,
 		     std::uint32_t &samples_per_sec, std::uint16_t &bits_per_sample);
+
+#endif

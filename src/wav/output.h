@@ -1,5 +1,6 @@
 // Where a cut's bytes go, and how they take the output's place.
-#pragma once
+#ifndef LEADCUT_WAV_OUTPUT_H
+#define LEADCUT_WAV_OUTPUT_H
 
 #include <cstdint>
 
@@ -26,3 +27,5 @@ void open_cut_output(int in, const char *in_path, const char *out_path,
 // Closes the output, now `size` bytes long, and puts the new file in the
 // output's place.
 void finish_cut_output(cut_output &out, std::int64_t size);
+
+#endif

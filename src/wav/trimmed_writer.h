@@ -1,5 +1,6 @@
 // Writes the copy of a WAV file whose audio starts cut_bytes later.
-#pragma once
+#ifndef LEADCUT_WAV_TRIMMED_WRITER_H
+#define LEADCUT_WAV_TRIMMED_WRITER_H
 
 #include <cstdint>
 #include <cstdio>
@@ -11,3 +12,5 @@ void write_trimmed_wav(std::FILE *in, const char *in_path, std::int64_t data_off
 		       std::uint32_t data_size, const char *out_path, std::uint32_t samples_per_sec,
 		       std::uint16_t channels, std::uint16_t bits_per_sample,
 		       std::uint32_t cut_bytes);
+
+#endif
