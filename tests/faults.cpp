@@ -65,7 +65,8 @@ const char *writing(int fd, const char *kind) {
 }
 
 // LEADCUT_DIRTY=1 leaves errno EINTR after a read, write or copy that succeeds, as a C library
-// may: errno tells only of a call that failed. A folder that cannot be listed is a "list"
+// may (errno tells only of a call that failed), and has each write move half its bytes, as a pipe
+// or a signal may. A folder that cannot be listed is a "list"
 // (its entries are not counted: their order, and so their number, changes with the names).
 ssize_t dirty(ssize_t done) {
 	return done >= 0 && std::getenv("LEADCUT_DIRTY") ? (errno = EINTR, done) : done;
@@ -121,6 +122,7 @@ FAILING(int, __vfprintf_chk, (FILE * f, int g, const char *s, va_list a), (f, g,
 	err, -1)
 FAILING(DIR *, opendir, (const char *p), (p), "list", output, nullptr)
 FAILING(int, rename, (const char *from, const char *to), (from, to), "rename", output, -1)
+FAILING(int, unlink, (const char *p), (p), "remove", std::strchr(p, '+') ? mark : output, -1)
 
 extern "C" {
 ssize_t read(int fd, void *b, size_t n) {
@@ -170,7 +172,8 @@ ssize_t write(int fd, const void *bytes, size_t n) {
 	if (of(fd) == output && *kind == 'w' && std::getenv("LEADCUT_SIGINT"))
 		static_cast<void>(std::raise(SIGINT));
 	if (fails(kind, of(fd))) return -1;
-	const ssize_t done = dirty(REAL(write)(fd, bytes, n));
+	const bool half = n > 1 && std::getenv("LEADCUT_DIRTY");
+	const ssize_t done = dirty(REAL(write)(fd, bytes, half ? n / 2 : n));
 	if (done > 0 && ours(fd)) audio |= of(fd) == output && !fresh[fd], fresh[fd] = false;
 	return done;
 }
