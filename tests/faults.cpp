@@ -1,16 +1,16 @@
 // Preloaded into leadcut by the fault runs. LEADCUT_FAULT=N fails the Nth of the calls below with
 // EIO, and writes what it failed to the file ".fault": the kind of call and the file (input;
-// output; old, an existing output opened only to be looked at; stderr; null, the null device of a
-// closed stream; mark, the file that shows whether two folders are one). Only calls on those
-// files count, and none once the program is exiting. A write or close of the output that its
-// header alone depends on is the "header"; a status asked of the input or standard error once the
-// output is open is the output's "identity"; of the old output once the new one holds audio, its
-// "mode". LEADCUT_SIGINT=1 raises SIGINT as the output's audio is first written.
-// LEADCUT_RENAME="A B" renames A over B as leadcut opens a file by name, as another program may
-// at that moment. LEADCUT_ALIAS=1 gives each descriptor an inode number of its own, as FUSE
-// filesystems may give one file several; =dev gives the output the input's inode number, on
-// another device. LEADCUT_SIZE=N shows the input N bytes long: a file of 4 GiB, or one that shrank
-// meanwhile.
+// output; old, an existing output opened to be identified or written in place; stderr; null, the
+// null device of a closed stream; mark, a file or folder made only to be looked up). Only calls
+// on those files count, and none once the program is exiting. The first write of the output is
+// its "header"; a status asked of the input or standard error once the output is open is the
+// output's "identity"; of the old output once the new one holds audio, its "mode".
+// LEADCUT_SIGNAL=N raises signal N as the output's audio is first written. LEADCUT_RENAME="A B"
+// renames A over B as leadcut opens a file by name, as another program may at that moment.
+// LEADCUT_ALIAS=1 gives the input an inode number of its own, as FUSE filesystems may give one
+// file several; =dev gives it the old output's, on another device. LEADCUT_SIZE=N shows the
+// input N bytes long: a file of 4 GiB, or one that shrank meanwhile. LEADCUT_NOACL=1 refuses
+// ACLs, as a filesystem may.
 #include <cerrno>
 #include <csignal>
 #include <cstdarg>
@@ -21,6 +21,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace {
@@ -28,8 +29,8 @@ namespace {
 enum role { none, input, output, old, err, null_device, mark };
 const char *const names[] = {"", "input", "output", "old", "stderr", "null", "mark"};
 role roles[1024];
-bool fresh[1024], created[1024], exiting = false, output_open = false, audio = false;
-int input_fd = -1, countdown = 0;
+bool fresh[1024], exiting = false, output_open = false, audio = false;
+int input_fd = -1, old_fd = -1, countdown = 0;
 
 // The next definition of a call: the C library's.
 template <class F> F *real(const char *n) { return reinterpret_cast<F *>(dlsym(RTLD_NEXT, n)); }
@@ -58,10 +59,9 @@ bool fails(const char *kind, role f) {
 	return true;
 }
 
-// The header is the first write after the output's open, and the close of the file made to hold
-// it alone.
+// The header is the first write after the output's open.
 const char *writing(int fd, const char *kind) {
-	return of(fd) == output && (*kind == 'c' ? created[fd] : fresh[fd]) ? "header" : kind;
+	return of(fd) == output && *kind == 'w' && fresh[fd] ? "header" : kind;
 }
 
 // LEADCUT_DIRTY=1 leaves errno EINTR after a read, write or copy that succeeds, as a C library
@@ -72,8 +72,9 @@ ssize_t dirty(ssize_t done) {
 	return done >= 0 && std::getenv("LEADCUT_DIRTY") ? (errno = EINTR, done) : done;
 }
 
-int opened(int fd, role r, bool excl) {
-	if (ours(fd)) roles[fd] = r, fresh[fd] = true, created[fd] = excl;
+int opened(int fd, role r) {
+	if (ours(fd)) roles[fd] = r, fresh[fd] = true;
+	if (r == old && old_fd < 0) old_fd = fd;
 	output_open = output_open || r == output || r == old;
 	return fd;
 }
@@ -89,13 +90,12 @@ extern "C" int open64(const char *path, int flags, ...) {
 	const char *race = std::getenv("LEADCUT_RENAME");
 	if (race && std::sscanf(race, "%63s %63s", from, to) == 2)
 		static_cast<void>(REAL(rename)(from, to));
-	const char *plus = std::strstr(path, ".leadcut-");
-	const role r = plus && std::strchr(plus, '+')        ? mark
-		       : std::strcmp(path, "/dev/null") == 0 ? null_device
-		       : (flags & O_ACCMODE) == O_RDONLY     ? old
-							     : output;
+	const role r = std::strstr(path, ".leadcut-") && flags & O_EXCL        ? mark
+		       : std::strcmp(path, "/dev/null") == 0                   ? null_device
+		       : (flags & O_ACCMODE) == O_RDONLY || flags & O_NOFOLLOW ? old
+									       : output;
 	if (fails("open", r)) return -1;
-	return opened(REAL(open64)(path, flags, mode), r, flags & O_EXCL);
+	return opened(REAL(open64)(path, flags, mode), r);
 }
 
 // A call that fails as `kind` of `file`, returning `failed`; else the real one.
@@ -114,7 +114,8 @@ FAILING(off64_t, ftello64, (FILE * f), (f), "seek", of(f), -1)
 FAILING(off64_t, lseek64, (int fd, off64_t at, int how), (fd, at, how), "seek", of(fd), -1)
 FAILING(int, stat64, (const char *p, struct stat64 *st), (p, st), "lookup", output, -1)
 FAILING(int, lstat64, (const char *p, struct stat64 *st), (p, st), "lookup", output, -1)
-FAILING(ssize_t, readlink, (const char *p, char *b, size_t n), (p, b, n), "lookup", output, -1)
+FAILING(ssize_t, readlink, (const char *p, char *b, size_t n), (p, b, n), "lookup",
+	std::strncmp(p, "/proc/self/fd/", 14) ? output : of(std::atoi(p + 14)), -1)
 FAILING(int, fchmod, (int fd, mode_t m), (fd, m), "mode", of(fd), -1)
 FAILING(int, fchown, (int fd, uid_t u, gid_t g), (fd, u, g), "mode", of(fd), -1)
 FAILING(int, vfprintf, (FILE * f, const char *s, va_list a), (f, s, a), "print", err, -1)
@@ -123,6 +124,8 @@ FAILING(int, __vfprintf_chk, (FILE * f, int g, const char *s, va_list a), (f, g,
 FAILING(DIR *, opendir, (const char *p), (p), "list", output, nullptr)
 FAILING(int, rename, (const char *from, const char *to), (from, to), "rename", output, -1)
 FAILING(int, unlink, (const char *p), (p), "remove", std::strchr(p, '+') ? mark : output, -1)
+FAILING(int, mkdir, (const char *p, mode_t m), (p, m), "open", mark, -1)
+FAILING(int, rmdir, (const char *p), (p), "remove", std::strchr(p, '+') ? mark : output, -1)
 
 extern "C" {
 ssize_t read(int fd, void *b, size_t n) {
@@ -132,7 +135,7 @@ ssize_t read(int fd, void *b, size_t n) {
 FILE *fopen64(const char *path, const char *mode) {
 	if (fails("open", input)) return nullptr;
 	FILE *f = REAL(fopen64)(path, mode);
-	if (f) opened(input_fd = fileno(f), input, false);
+	if (f) opened(input_fd = fileno(f), input);
 	return f;
 }
 
@@ -152,16 +155,16 @@ int fclose(FILE *f) {
 int fstat64(int fd, struct stat64 *st) {
 	static auto *const next = REAL(fstat64);
 	const role r = of(fd);
-	const char *kind = r == old && audio                         ? "mode"
+	const char *kind = (r == old || r == output) && audio        ? "mode"
 			   : r == err || (r == input && output_open) ? "identity"
 								     : "status";
 	if (fails(kind, r) || next(fd, st) != 0) return -1;
 	const char *how = std::getenv("LEADCUT_ALIAS");
-	struct stat64 in {};
-	if (how && *how == 'd' && (r == output || r == old) && next(input_fd, &in) == 0)
-		st->st_ino = in.st_ino, st->st_dev = in.st_dev + 1;
-	else if (how && *how == '1')
-		st->st_ino += static_cast<ino64_t>(fd) << 32; // far from any real number
+	struct stat64 o {};
+	if (how && *how == 'd' && r == input && old_fd >= 0 && next(old_fd, &o) == 0)
+		st->st_ino = o.st_ino, st->st_dev = o.st_dev + 1;
+	else if (how && *how == '1' && r == input)
+		st->st_ino += ino64_t{1} << 40; // far from any real number
 	if (const char *size = std::getenv("LEADCUT_SIZE"); size && r == input)
 		st->st_size = std::strtoll(size, nullptr, 10);
 	return 0;
@@ -169,13 +172,18 @@ int fstat64(int fd, struct stat64 *st) {
 
 ssize_t write(int fd, const void *bytes, size_t n) {
 	const char *kind = writing(fd, "write");
-	if (of(fd) == output && *kind == 'w' && std::getenv("LEADCUT_SIGINT"))
-		static_cast<void>(std::raise(SIGINT));
+	if (const char *s = std::getenv("LEADCUT_SIGNAL"); s && of(fd) == output && *kind == 'w')
+		static_cast<void>(std::raise(int(std::strtol(s, nullptr, 10))));
 	if (fails(kind, of(fd))) return -1;
 	const bool half = n > 1 && std::getenv("LEADCUT_DIRTY");
 	const ssize_t done = dirty(REAL(write)(fd, bytes, half ? n / 2 : n));
 	if (done > 0 && ours(fd)) audio |= of(fd) == output && !fresh[fd], fresh[fd] = false;
 	return done;
+}
+
+int fsetxattr(int fd, const char *name, const void *v, size_t size, int flags) {
+	if (std::getenv("LEADCUT_NOACL") && std::strstr(name, "acl")) return errno = EOPNOTSUPP, -1;
+	return REAL(fsetxattr)(fd, name, v, size, flags);
 }
 
 ssize_t copy_file_range(int in, off64_t *in_at, int out, off64_t *out_at, size_t n, unsigned f) {

@@ -42,25 +42,41 @@ bool console_utf8();
 // Opens a stream by a UTF-8 name for reading in binary mode, as fopen does.
 std::FILE *open_input(const char *path);
 
-// The longest path the program puts together: a folder and a name, or a
-// symbolic link's target.
+// The longest path the program puts together: a folder and a name, or the
+// name the system gives an open file.
 constexpr std::size_t path_max = 4096;
 using path_buffer = std::array<char, path_max>;
 
 // What a name holds for the output: nothing, a regular file (opened only
-// to tell what it is, never to be written), or a FIFO or device (opened for
-// writing, as it is written in place).
+// to identify it, never to be written through this descriptor), or a FIFO
+// or device (opened for writing, as it is written in place).
 enum class output_kind { absent, regular, stream };
 
-// Resolves the symbolic links a UTF-8 name leads through, to the file the
-// last one names (that file may not exist); false when a link cannot be
-// read, or the chain is too long.
-bool final_target(const char *path, path_buffer &target);
+// Opens what a name holds for the output, following its links as the
+// system's open does, with the system's protections and limits; never
+// truncating it; a FIFO once it has a reader. False on failure, for a
+// dangling link, and for a regular file that may not be written; kind
+// absent (fd -1) is none.
+bool open_old_output(const char *path, int &fd, output_kind &kind);
 
-// Opens what a name holds, as output_kind says, never truncating it; a FIFO
-// once it has a reader. False on failure, and for a regular file that may
-// not be written; kind absent (fd -1) is none.
-bool open_output(const char *path, int &fd, output_kind &kind);
+// True when the call that failed last failed for a name longer than its
+// folder holds.
+bool name_was_too_long();
+
+// The name under which the system reached the file open on fd, its links
+// resolved (`path`, which opened it, where the system keeps no such
+// name); false when it cannot tell.
+bool open_file_name(int fd, const char *path, path_buffer &name);
+
+// Sets same when the name itself (not through a link) holds the file open
+// on fd; false when the system cannot tell.
+bool names_file(const char *path, int fd, bool &same);
+
+// True where the folder of the file open on fd may answer lookups from a
+// listing it keeps, as FUSE and network filesystems may; false where the
+// system's own lookup is the folder's (ext4, XFS, btrfs, tmpfs, FAT,
+// exFAT in the kernel).
+bool may_keep_listing(int fd);
 
 // Where the last part of a path begins: after its last folder separator.
 std::size_t name_start(const char *path);
@@ -69,42 +85,55 @@ std::size_t name_start(const char *path);
 // and no earlier run made.
 std::uint64_t unique_number();
 
-// Creates a new file exclusively, private to its owner or, for a new
-// output, as a plain create makes it (0666 less the umask); -1 on failure,
-// with refused set where the folder does not let the program make files.
-int create_file(const char *path, bool private_mode, bool &refused);
+// Creates a folder for the program's own files, private to its owner;
+// false on failure.
+bool make_folder(const char *path);
+
+// Removes an empty folder; false on failure.
+bool remove_folder(const char *path);
+
+// Creates a new file exclusively, as a plain create makes it (0666 less
+// the umask); -1 on failure.
+int create_file(const char *path);
 
 // Removes a name; false on failure.
 bool remove_file(const char *path);
 
-// Opens an existing file for writing, emptied; -1 on failure.
+// Opens an existing file for reading and writing, emptied; -1 on failure.
 int open_truncated(const char *path);
+
+// Opens the file a name itself holds (never through a link) for writing,
+// keeping its bytes; -1 on failure.
+int open_in_place(const char *path);
+
+// Cuts the file open on fd to size bytes; false on failure.
+bool truncate_file(int fd, std::int64_t size);
 
 // Sets found when a name exists; false when the system cannot tell.
 bool name_exists(const char *path, bool &found);
 
-// True when two names are one but for the case of their letters.
-bool same_but_case(const char *a, const char *b);
-
 // The last part of path as its folder spells it: itself where the folder
-// holds it so, else an entry that is the same but for case; false when the
-// folder cannot be read.
+// holds it so, or cannot be listed; else an entry that is the same but for
+// case; false when the folder cannot be read.
 bool entry_spelling(const char *path, path_buffer &spelling);
 
-// Gives the file open on `to` the owner, group and permission bits of the
-// one open on `from`, as far as the program may set them; a filesystem
-// without them keeps its own, so nothing is reported.
-void copy_owner_and_mode(int from, int to);
+// Gives the file open on `to` what the one open on `from` carries, as far
+// as the program may: extended attributes and ACL, permission bits (where
+// the ACL cannot go, its group entry as the group's bits, never its wider
+// mask), and the owner and the group, each where it may be set (`owned`
+// is false where either cannot be). False when the old file's attributes
+// cannot be read, or the new file's permissions cannot be made no wider.
+bool carry_attributes(int from, int to, bool &owned);
 
-// Puts the file `from` in the place of `to`, which exists where `replacing`
-// says; where a filesystem will not rename onto an existing name, that name
-// is removed just before (then removed is set). False on failure.
-bool replace_file(const char *from, const char *to, bool replacing, bool &removed);
+// Gives the name `to` to the file `from`, in one step, replacing what `to`
+// held; false where the folder refuses, with `to` as it was.
+bool rename_file(const char *from, const char *to);
 
-// Has the named file, open on fd (-1 once closed), removed when the process
-// exits, or is ended by SIGINT, SIGTERM or SIGHUP (which then ends it as it
-// would have): one file a slot, which a later call names anew, and keep_file
-// empties.
+// Has the named file, open on fd (-1 once closed), and the folder of the
+// program's own that holds it removed when the process exits, or is ended
+// by a signal whose default ends it (SIGINT, SIGTERM, SIGHUP, SIGQUIT,
+// SIGUSR1, ...), which then ends it as it would have: one file a slot,
+// which a later call names anew, and keep_file empties.
 constexpr int removal_slots = 2;
 void remove_at_exit(int slot, const char *path, int fd);
 void keep_file(int slot);

@@ -6,11 +6,16 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#ifdef __linux__
+#include <sys/statfs.h>
+#include <sys/xattr.h>
+#endif
 #include <time.h>
 #include <unistd.h>
 
@@ -71,9 +76,6 @@ namespace {
 
 constexpr int open_flags = O_CLOEXEC | O_NOCTTY;
 
-// The most symbolic links one name may lead through, as Linux allows.
-constexpr int links_max = 40;
-
 // Copies a zero-terminated text into room bytes; false when it does not fit.
 bool copy_text(char *to, std::size_t room, const char *from)
 {
@@ -86,42 +88,22 @@ bool copy_text(char *to, std::size_t room, const char *from)
 
 } // namespace
 
-bool final_target(const char *path, path_buffer &target)
-{
-	if (!copy_text(target.data(), target.size(), path))
-		return false;
-	for (int links = 0; links < links_max; ++links) {
-		struct stat st;
-		if (::lstat(target.data(), &st) != 0)
-			return errno == ENOENT || errno == ENOTDIR;
-		if (!S_ISLNK(st.st_mode))
-			return true;
-		char link[path_max];
-		const ssize_t n = ::readlink(target.data(), link, sizeof link - 1);
-		if (n < 0)
-			return false;
-		link[n] = '\0';
-		// A relative target is relative to the link's own folder.
-		const std::size_t folder = link[0] == '/' ? 0 : name_start(target.data());
-		if (folder + static_cast<std::size_t>(n) >= path_max)
-			return false;
-		std::memcpy(target.data() + folder, link, static_cast<std::size_t>(n) + 1);
-	}
-	return false;
-}
-
-// A FIFO is opened as a writer alone: opened for reading too, it would not
-// wait for its reader, and closed again, it would give a waiting reader the
-// end of its data. Its kind is asked by name first, and a FIFO that takes
-// the name's place meanwhile is opened again. A regular file is opened only
-// to be told apart, for reading where it may be read.
-bool open_output(const char *path, int &fd, output_kind &kind)
+// The kernel follows the links, so its protections apply (a link another
+// user planted in a sticky folder is refused) and so do its limits. A FIFO
+// is opened as a writer alone: opened for reading too, it would not wait
+// for its reader, and closed again, it would give a waiting reader the end
+// of its data. Its kind is asked first, and a FIFO that takes the name's
+// place meanwhile is opened again. A regular file is opened only to be
+// identified, for reading where it may be read.
+bool open_old_output(const char *path, int &fd, output_kind &kind)
 {
 	struct stat st;
 	fd = -1;
 	kind = output_kind::absent;
-	if (::stat(path, &st) != 0)
-		return errno == ENOENT;
+	if (::stat(path, &st) != 0) {
+		// A dangling link is not written through, as cp does not.
+		return errno == ENOENT && ::lstat(path, &st) != 0 && errno == ENOENT;
+	}
 	if (!S_ISFIFO(st.st_mode)) {
 		fd = ::open(path, O_RDONLY | O_NONBLOCK | open_flags);
 		if (fd < 0 && errno == EACCES)
@@ -140,6 +122,65 @@ bool open_output(const char *path, int &fd, output_kind &kind)
 	return fd >= 0;
 }
 
+bool name_was_too_long()
+{
+	return errno == ENAMETOOLONG;
+}
+
+// Linux names an open file in /proc as the kernel found it; elsewhere the
+// system keeps no name, and the name that opened it stands.
+bool open_file_name(int fd, const char *path, path_buffer &name)
+{
+#ifdef __linux__
+	static_cast<void>(path);
+	char link[32];
+	static_cast<void>(std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd));
+	const ssize_t n = ::readlink(link, name.data(), name.size());
+	if (n <= 0 || static_cast<std::size_t>(n) >= name.size() || name[0] != '/')
+		return false;
+	name[static_cast<std::size_t>(n)] = '\0';
+	return true;
+#else
+	static_cast<void>(fd);
+	return copy_text(name.data(), name.size(), path);
+#endif
+}
+
+bool names_file(const char *path, int fd, bool &same)
+{
+	struct stat named;
+	struct stat open;
+	if (::lstat(path, &named) != 0 || ::fstat(fd, &open) != 0)
+		return false;
+	same =
+	    !S_ISLNK(named.st_mode) && named.st_dev == open.st_dev && named.st_ino == open.st_ino;
+	return true;
+}
+
+#ifdef __linux__
+bool may_keep_listing(int fd)
+{
+	// The filesystems whose lookups the kernel answers from the disk, or
+	// from memory that is the disk: ext2-4, XFS, btrfs, tmpfs, ramfs, FAT,
+	// exFAT, F2FS, overlayfs (over them), ZFS.
+	constexpr unsigned long local[] = {0xEF53, 0x58465342, 0x9123683E, 0x01021994, 0x858458F6,
+					   0x4D44, 0x2011BAB0, 0xF2F52010, 0x794C7630, 0x2FC12FC1};
+	struct statfs st;
+	if (::fstatfs(fd, &st) != 0)
+		return true;
+	for (const unsigned long type : local) {
+		if (static_cast<unsigned long>(st.f_type) == type)
+			return false;
+	}
+	return true;
+}
+#else
+bool may_keep_listing(int)
+{
+	return true;
+}
+#endif
+
 std::size_t name_start(const char *path)
 {
 	const char *slash = std::strrchr(path, '/');
@@ -155,12 +196,19 @@ std::uint64_t unique_number()
 	       static_cast<std::uint64_t>(now.tv_nsec);
 }
 
-int create_file(const char *path, bool private_mode, bool &refused)
+bool make_folder(const char *path)
 {
-	const int fd =
-	    ::open(path, O_WRONLY | O_CREAT | O_EXCL | open_flags, private_mode ? 0600 : 0666);
-	refused = fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS);
-	return fd;
+	return ::mkdir(path, 0700) == 0;
+}
+
+bool remove_folder(const char *path)
+{
+	return ::rmdir(path) == 0;
+}
+
+int create_file(const char *path)
+{
+	return ::open(path, O_WRONLY | O_CREAT | O_EXCL | open_flags, 0666);
 }
 
 bool remove_file(const char *path)
@@ -170,7 +218,17 @@ bool remove_file(const char *path)
 
 int open_truncated(const char *path)
 {
-	return ::open(path, O_WRONLY | O_TRUNC | open_flags);
+	return ::open(path, O_RDWR | O_TRUNC | open_flags);
+}
+
+int open_in_place(const char *path)
+{
+	return ::open(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | open_flags);
+}
+
+bool truncate_file(int fd, std::int64_t size)
+{
+	return ::ftruncate(fd, static_cast<off_t>(size)) == 0;
 }
 
 bool name_exists(const char *path, bool &found)
@@ -195,8 +253,6 @@ std::uint32_t folded(const unsigned char *&s)
 	return capital ? c + 0x20 : c;
 }
 
-} // namespace
-
 bool same_but_case(const char *a, const char *b)
 {
 	const auto *x = reinterpret_cast<const unsigned char *>(a);
@@ -208,8 +264,11 @@ bool same_but_case(const char *a, const char *b)
 	return *x == *y;
 }
 
+} // namespace
+
 // The name itself wins where the folder holds it: a folder that tells
-// case apart may hold other spellings too.
+// case apart may hold other spellings too. A folder that may be searched
+// but not listed keeps the name as given.
 bool entry_spelling(const char *path, path_buffer &spelling)
 {
 	const std::size_t start = name_start(path);
@@ -221,7 +280,7 @@ bool entry_spelling(const char *path, path_buffer &spelling)
 	}
 	DIR *dir = ::opendir(folder);
 	if (dir == nullptr)
-		return false;
+		return errno == EACCES && copy_text(spelling.data(), spelling.size(), name);
 	char other[path_max] = "";
 	bool exact = false;
 	errno = 0;
@@ -237,41 +296,98 @@ bool entry_spelling(const char *path, path_buffer &spelling)
 				 exact || other[0] == '\0' ? name : other);
 }
 
-void copy_owner_and_mode(int from, int to)
+namespace {
+
+#ifdef __linux__
+// Room for every extended attribute's name, and for one value, as Linux
+// bounds them.
+char attribute_names[65536];
+unsigned char attribute_value[65536];
+
+constexpr const char *acl_name = "system.posix_acl_access";
+
+// The permissions of an ACL's owning-group entry (version 2, then entries
+// of a 16-bit tag, 16-bit permissions and 32-bit id), or -1.
+int group_entry(const unsigned char *acl, std::size_t size)
 {
-	struct stat st;
-	if (::fstat(from, &st) != 0)
-		return;
-	// The owner first: changing it clears the set-user-ID bit. Who may not
-	// give the file away keeps it as created.
-	const int owned = ::fchown(to, st.st_uid, st.st_gid);
-	static_cast<void>(owned);
-	static_cast<void>(::fchmod(to, st.st_mode & 07777));
+	constexpr unsigned group_obj = 4;
+	for (std::size_t at = 4; at + 8 <= size; at += 8) {
+		if ((acl[at] | acl[at + 1] << 8) == group_obj)
+			return acl[at + 2] & 7;
+	}
+	return -1;
 }
 
-bool replace_file(const char *from, const char *to, bool replacing, bool &removed)
+// Copies each attribute the program may set; where the ACL is not copied,
+// mode's group bits become its group entry's, as the mode shows its mask.
+void carry_extended(int from, int to, mode_t &mode)
 {
-	removed = false;
-	if (::rename(from, to) == 0)
-		return true;
-	removed = replacing && (errno == EEXIST || errno == EPERM || errno == EACCES) &&
-		  ::unlink(to) == 0;
-	return removed && ::rename(from, to) == 0;
+	const ssize_t listed = ::flistxattr(from, attribute_names, sizeof attribute_names);
+	for (ssize_t at = 0; at < listed;
+	     at += static_cast<ssize_t>(std::strlen(attribute_names + at)) + 1) {
+		const char *name = attribute_names + at;
+		const ssize_t size =
+		    ::fgetxattr(from, name, attribute_value, sizeof attribute_value);
+		const bool copied =
+		    size >= 0 &&
+		    ::fsetxattr(to, name, attribute_value, static_cast<std::size_t>(size), 0) == 0;
+		const int group =
+		    copied || std::strcmp(name, acl_name) != 0 || size < 0
+			? -1
+			: group_entry(attribute_value, static_cast<std::size_t>(size));
+		if (group >= 0)
+			mode = (mode & ~static_cast<mode_t>(070)) | static_cast<mode_t>(group) << 3;
+	}
+}
+#else
+void carry_extended(int, int, mode_t &)
+{
+}
+#endif
+
+} // namespace
+
+// The owner first, then the group, each alone: who may not give a file
+// away may still give it a group of theirs. The attributes follow, as a
+// change of owner clears some; the permission bits last, as changing the
+// owner clears the set-user-ID bit.
+bool carry_attributes(int from, int to, bool &owned)
+{
+	struct stat old;
+	struct stat now;
+	if (::fstat(from, &old) != 0 || ::fstat(to, &now) != 0)
+		return false;
+	constexpr auto same_uid = static_cast<uid_t>(-1);
+	constexpr auto same_gid = static_cast<gid_t>(-1);
+	const bool owner = old.st_uid == now.st_uid || ::fchown(to, old.st_uid, same_gid) == 0;
+	const bool group = old.st_gid == now.st_gid || ::fchown(to, same_uid, old.st_gid) == 0;
+	owned = owner && group;
+	mode_t mode = old.st_mode & 07777;
+	carry_extended(from, to, mode);
+	return (now.st_mode & 07777) == mode || ::fchmod(to, mode) == 0;
+}
+
+bool rename_file(const char *from, const char *to)
+{
+	return ::rename(from, to) == 0;
 }
 
 namespace {
 
 char removal_path[removal_slots][path_max];
+char removal_folder[removal_slots][path_max];
 volatile std::sig_atomic_t removal_armed[removal_slots] = {};
 bool removal_set = false; // the handlers and the exit's removal
 
-// Async-signal-safe: unlink is, and a path is written before it is armed.
+// Async-signal-safe: unlink and rmdir are, and paths are written before
+// they are armed.
 void remove_armed()
 {
 	for (int slot = 0; slot < removal_slots; ++slot) {
 		if (removal_armed[slot] != 0) {
 			removal_armed[slot] = 0;
 			static_cast<void>(::unlink(removal_path[slot]));
+			static_cast<void>(::rmdir(removal_folder[slot]));
 		}
 	}
 }
@@ -282,6 +398,18 @@ extern "C" void remove_and_die(int signal)
 	static_cast<void>(::raise(signal)); // the handler is reset: this ends the process
 }
 
+// Every signal whose default ends the process, but SIGPIPE and SIGXFSZ,
+// which are ignored, and those that tell of the program's own fault.
+constexpr int ending_signals[] = {
+    SIGINT,  SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGXCPU, SIGVTALRM, SIGPROF,
+#ifdef SIGPOLL
+    SIGPOLL,
+#endif
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+};
+
 } // namespace
 
 void remove_at_exit(int slot, const char *path, int)
@@ -289,7 +417,7 @@ void remove_at_exit(int slot, const char *path, int)
 	if (!removal_set) {
 		removal_set = true;
 		// A signal the caller ignores (a background job's SIGINT) stays ignored.
-		for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+		for (const int signal : ending_signals) {
 			struct sigaction action {};
 			if (::sigaction(signal, nullptr, &action) == 0 &&
 			    action.sa_handler != SIG_IGN) {
@@ -302,7 +430,13 @@ void remove_at_exit(int slot, const char *path, int)
 		static_cast<void>(std::atexit(remove_armed)); // room for 32 is promised
 	}
 	removal_armed[slot] = 0;
-	removal_armed[slot] = copy_text(removal_path[slot], path_max, path) ? 1 : 0;
+	const std::size_t folder = name_start(path);
+	const bool fits = copy_text(removal_path[slot], path_max, path);
+	if (fits) {
+		std::memcpy(removal_folder[slot], path, folder);
+		removal_folder[slot][folder > 0 ? folder - 1 : 0] = '\0';
+	}
+	removal_armed[slot] = fits ? 1 : 0;
 }
 
 void keep_file(int slot)

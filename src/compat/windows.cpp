@@ -110,26 +110,15 @@ std::FILE *open_input(const char *path)
 	return to_wide(path, wide) ? _wfopen(wide.data(), L"rb") : nullptr;
 }
 
-// Windows' own links are followed by the calls that open and rename, so
-// the name is its own target.
-bool final_target(const char *path, path_buffer &target)
-{
-	const std::size_t length = std::strlen(path);
-	if (length >= path_max)
-		return false;
-	std::memcpy(target.data(), path, length + 1);
-	return true;
-}
-
 namespace {
 
 constexpr int open_flags = _O_BINARY | _O_NOINHERIT;
 
 } // namespace
 
-// A file on a disk is opened only to be told apart; a device, such as NUL,
+// A file on a disk is opened only to be identified; a device, such as NUL,
 // or a pipe is written in place.
-bool open_output(const char *path, int &fd, output_kind &kind)
+bool open_old_output(const char *path, int &fd, output_kind &kind)
 {
 	wide_text wide;
 	fd = -1;
@@ -157,6 +146,39 @@ bool open_output(const char *path, int &fd, output_kind &kind)
 	return fd >= 0;
 }
 
+bool name_was_too_long()
+{
+	const DWORD error = GetLastError();
+	return error == ERROR_FILENAME_EXCED_RANGE || error == ERROR_INVALID_NAME;
+}
+
+// Windows' own links are followed by the calls that open and rename, so
+// the name is its own target.
+bool open_file_name(int, const char *path, path_buffer &name)
+{
+	const std::size_t length = std::strlen(path);
+	if (length >= path_max)
+		return false;
+	std::memcpy(name.data(), path, length + 1);
+	return true;
+}
+
+bool names_file(const char *path, int fd, bool &same)
+{
+	wide_text wide;
+	const int named = to_wide(path, wide) ? _wopen(wide.data(), _O_RDONLY | open_flags) : -1;
+	const bool told = named >= 0 && same_file(named, fd, same);
+	if (named >= 0)
+		_close(named);
+	return told;
+}
+
+// Which volumes answer from a listing they keep cannot be told here.
+bool may_keep_listing(int)
+{
+	return true;
+}
+
 std::size_t name_start(const char *path)
 {
 	std::size_t start = 0;
@@ -175,15 +197,25 @@ std::uint64_t unique_number()
 	       static_cast<std::uint64_t>(counter.QuadPart);
 }
 
-int create_file(const char *path, bool, bool &refused)
+bool make_folder(const char *path)
 {
 	wide_text wide;
-	const int fd = to_wide(path, wide)
-			   ? _wopen(wide.data(), _O_WRONLY | _O_CREAT | _O_EXCL | open_flags,
-				    _S_IREAD | _S_IWRITE)
-			   : -1;
-	refused = fd < 0 && errno == EACCES;
-	return fd;
+	return to_wide(path, wide) && CreateDirectoryW(wide.data(), nullptr);
+}
+
+bool remove_folder(const char *path)
+{
+	wide_text wide;
+	return to_wide(path, wide) && RemoveDirectoryW(wide.data());
+}
+
+int create_file(const char *path)
+{
+	wide_text wide;
+	return to_wide(path, wide)
+		   ? _wopen(wide.data(), _O_WRONLY | _O_CREAT | _O_EXCL | open_flags,
+			    _S_IREAD | _S_IWRITE)
+		   : -1;
 }
 
 bool remove_file(const char *path)
@@ -195,7 +227,18 @@ bool remove_file(const char *path)
 int open_truncated(const char *path)
 {
 	wide_text wide;
-	return to_wide(path, wide) ? _wopen(wide.data(), _O_WRONLY | _O_TRUNC | open_flags) : -1;
+	return to_wide(path, wide) ? _wopen(wide.data(), _O_RDWR | _O_TRUNC | open_flags) : -1;
+}
+
+int open_in_place(const char *path)
+{
+	wide_text wide;
+	return to_wide(path, wide) ? _wopen(wide.data(), _O_WRONLY | open_flags) : -1;
+}
+
+bool truncate_file(int fd, std::int64_t size)
+{
+	return _chsize_s(fd, size) == 0;
 }
 
 bool name_exists(const char *path, bool &found)
@@ -206,14 +249,6 @@ bool name_exists(const char *path, bool &found)
 	found = GetFileAttributesW(wide.data()) != INVALID_FILE_ATTRIBUTES;
 	const DWORD error = found ? 0 : GetLastError();
 	return found || error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-}
-
-bool same_but_case(const char *a, const char *b)
-{
-	wide_text x;
-	wide_text y;
-	return to_wide(a, x) && to_wide(b, y) &&
-	       CompareStringOrdinal(x.data(), -1, y.data(), -1, TRUE) == CSTR_EQUAL;
 }
 
 // The folder tells the spelling of the entry a name finds.
@@ -232,29 +267,29 @@ bool entry_spelling(const char *path, path_buffer &spelling)
 }
 
 // The replacement keeps the replaced file's attributes and security.
-void copy_owner_and_mode(int, int)
+bool carry_attributes(int, int, bool &owned)
 {
+	owned = true;
+	return true;
 }
 
-bool replace_file(const char *from, const char *to, bool replacing, bool &removed)
+// Never by removing the old name first: until the new file has it, the old
+// one keeps it.
+bool rename_file(const char *from, const char *to)
 {
 	wide_text x;
 	wide_text y;
-	removed = false;
 	if (!to_wide(from, x) || !to_wide(to, y))
 		return false;
-	if (replacing && ReplaceFileW(y.data(), x.data(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
-				      nullptr, nullptr))
-		return true;
-	if (MoveFileExW(x.data(), y.data(), MOVEFILE_REPLACE_EXISTING))
-		return true;
-	removed = replacing && DeleteFileW(y.data());
-	return removed && MoveFileExW(x.data(), y.data(), 0);
+	return ReplaceFileW(y.data(), x.data(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+			    nullptr) ||
+	       MoveFileExW(x.data(), y.data(), MOVEFILE_REPLACE_EXISTING);
 }
 
 namespace {
 
 wide_text removal_path[removal_slots];
+wide_text removal_folder[removal_slots];
 int removal_fd[removal_slots] = {-1, -1};
 volatile LONG removal_armed[removal_slots] = {};
 bool removal_set = false; // the handlers and the exit's removal
@@ -267,6 +302,7 @@ void remove_armed()
 			if (removal_fd[slot] >= 0)
 				_close(removal_fd[slot]);
 			DeleteFileW(removal_path[slot].data());
+			RemoveDirectoryW(removal_folder[slot].data());
 		}
 	}
 }
@@ -289,7 +325,12 @@ void remove_at_exit(int slot, const char *path, int fd)
 	}
 	removal_armed[slot] = 0;
 	removal_fd[slot] = fd;
-	removal_armed[slot] = to_wide(path, removal_path[slot]) ? 1 : 0;
+	const bool named = to_wide(path, removal_path[slot]);
+	removal_folder[slot] = removal_path[slot];
+	wchar_t *const slash = wcsrchr(removal_folder[slot].data(), L'/'); // before the file's name
+	if (slash != nullptr)
+		*slash = L'\0';
+	removal_armed[slot] = named ? 1 : 0;
 }
 
 void keep_file(int slot)

@@ -5,8 +5,8 @@
 
 #include "../cli/fatal.h"
 #include "../compat/compat.h"
+#include "../replace/replacement.h"
 #include "format.h"
-#include "output.h"
 
 namespace {
 
@@ -89,6 +89,16 @@ void copy_data(int in, int out, std::int64_t from, std::int64_t &at, std::uint64
 	copy_through_block(in, out, at, remaining);
 }
 
+void write_header(int out, const wav_header_bytes &header, const char *out_path)
+{
+	for (std::size_t at = 0; at < header.size();) {
+		const std::int64_t n = write_some(out, header.data() + at, header.size() - at);
+		if (n <= 0)
+			name_exit("", out_path, " : wav header write error\n");
+		at += static_cast<std::size_t>(n);
+	}
+}
+
 void write_zeros(int out, std::int64_t &at, std::uint64_t count)
 {
 	std::memset(block, 0, static_cast<std::size_t>(std::min<std::uint64_t>(count, block_size)));
@@ -120,13 +130,14 @@ void write_trimmed_wav(std::FILE *input, const char *in_path, std::int64_t data_
 
 	wav_header_bytes header;
 	encode_wav_header(header, data_size, channels, samples_per_sec, bits_per_sample);
-	cut_output out;
-	open_cut_output(in, in_path, out_path, header, out);
+	replacement out;
+	open_replacement(in, in_path, out_path, out);
+	write_header(out.fd, header, out_path);
 	// The header's bytes are counted, as no position can be asked of a FIFO.
 	std::int64_t at = wav_header_size;
 	if (seek_to(in, start) != start)
 		read_error_at(file_position(in));
 	copy_data(in, out.fd, start, at, data_size - cut_bytes);
 	write_zeros(out.fd, at, cut_bytes);
-	finish_cut_output(out, at);
+	finish_replacement(out, at);
 }
