@@ -95,7 +95,7 @@ const string d = pattern(600000), in = wav(2, 44100, 16, d), h = header(600000, 
     cut0 = h + d, rep = report(2, 44100, 16, 600000), fmt_rep = report(2, 44100, 16, -1),
     e100(100, 'e'), fmt = fmt_chunk(2, 44100, 16), d8 = pattern(20001), d3 = pattern(3 << 20),
     a260(260, 'a'), a230(230, 'a'), a800(800, 'a'), e251 = string(251, 'e') + ".wav",
-    e120 = repeat("é", 120), junk = riff(fmt + "JUNK"), rep3 = report(2, 44100, 16, 3 << 20),
+    e120 = repeat("é", 120), A230(230, 'A'), a252(252, 'a'), junk = riff(fmt + "JUNK"), rep3 = report(2, 44100, 16, 3 << 20),
     huge = riff(fmt + chunk("data", d.substr(0, 1000), ~0u)), h3 = header(3 << 20, 2, 44100, 16),
     huge_rep = fmt_rep + "  <data> (-1 bytes)\n";
 // clang-format on
@@ -111,13 +111,13 @@ string said(const string &out, const string &ms, const string &r = rep) {
 // status, the bytes of the file `name` afterwards ("" for none) and its permissions (-1: not
 // looked at); the file-size limit in blocks of 512 bytes, bytes put at offsets of in.wav, the
 // view it runs in (as root, natively), a shell command run before the program in its folder (one
-// that exports LEADCUT_ needs the fault library); whether it needs POSIX's files and names;
-// whether it runs again under faults.
+// that exports LEADCUT_ needs the fault library) and one after, which prints on standard error;
+// whether it needs POSIX's files and names; whether it runs again under faults.
 // clang-format off
 struct fields {
 	string input = in, err = ""; int status = 0; string out = "", name = "out.wav";
 	int mode = -1, blocks = 1 << 17; std::vector<std::pair<std::uintmax_t, string>> more = {};
-	char view = 0; string hook = ""; bool posix = false, faults = false;
+	char view = 0; string hook = "", after = ""; bool posix = false, faults = false;
 };
 struct row { const char *id; string words; fields f; };
 // What a run left: its status, the output's mode, whether the input is whole, what it printed on
@@ -136,9 +136,20 @@ const string bad = "\xc2\x9f\xe3\x81\x7f\xe0\x9f\xbf\xed\xa0\x80\xf4\x90\x80\x80
 // through sshfs to an SFTP server of the run's own on a pipe, X an exFAT image through FUSE on a
 // loop device (copied to x at the end).
 const string no = "cannot overwrite input file : ", alias = "export LEADCUT_ALIAS=",
+    acl = "chmod 640 e.wav && setfacl -m u:nobody:rw e.wav",
     sftp = "/usr/lib/openssh/sftp-server";
 const std::map<char, std::pair<string, string>> views = {{0, {}},
     {'V', {"bindfs", "mkdir V && bindfs --ctime-from-mtime . V && trap 'fusermount -u V' 0"}},
+    {'R', {"bindfs", "mkdir R && bindfs -o ro . R && trap 'fusermount -u R' 0"}},
+    // The program run as another user, where the protected links are on (they may be run as it).
+    {'U', {"runuser fs/protected_symlinks=1", "chmod 777 . sub && cp $B $F . && B=$PWD/leadcut "
+     "F=$PWD/libfaults.so R='runuser -u nobody --' && { [ -z \"$LLVM_PROFILE_FILE\" ] || { mkdir "
+     "-m 777 p && trap \"cp p/* ${LLVM_PROFILE_FILE%/*}\" 0 && LLVM_PROFILE_FILE=$PWD/p/%p; }; }"}},
+    // A card full but for its input, whose folder's time is old; a file mounted on e.wav.
+    {'C', {"", "mkdir C && mount -t tmpfs -o size=1m tmpfs C && trap 'umount C' 0 && cp in.wav C "
+     "&& { cat /dev/zero >C/z 2>/dev/null; touch -d @1 C; }"}},
+    {'M', {"", "cp e.wav b && mount --bind b e.wav && trap 'umount e.wav' 0"}},
+    {'A', {"setfacl setfattr", ""}}, // an ACL and an attribute given, the folder as it is
     {'S', {"sshfs " + sftp, "mkdir S && sshfs -o ssh_command='sh -c " + sftp + "' x:\"$PWD\" S && "
      "trap 'fusermount -u S' 0"}},
     {'X', {"mkfs.exfat mount.exfat-fuse losetup", "truncate -s 9M x.img && mkfs.exfat x.img "
@@ -178,6 +189,11 @@ const row rows[] = {
      {.name = bad + ".wav", .posix = true})},
     {"name_too_long", a260, fails("file name too long : " + a260 + "\n")},
     {"output_too_long", "in.wav " + a800 + " 0", fails("file name too long : " + a800 + "\n")},
+    // A name too long for its folder; names alike but for case, however long, are two files.
+    {"name_256", "in.wav " + a252 + " 0", fails(rep + "file name too long : " + a252 + ".wav\n",
+     {.posix = true})},
+    {"long_case", A230 + ".wav " + a230 + " 0", {.err = said(a230 + ".wav", "0", as(A230 + ".wav")),
+     .out = cut0, .name = a230 + ".wav", .hook = "cp in.wav " + A230 + ".wav", .posix = true}},
     // A name too long to be put after the new file's own is written beside it all the same.
     {"output_long", "in.wav " + e120 + " 0", whole(sys(string(120, '?'), e120) + ".wav", {.name =
      e120 + ".wav"})},
@@ -216,6 +232,40 @@ const row rows[] = {
      "sub/l.wav", .posix = true, .faults = true})},
     {"link_longest", "in.wav out 0", whole("out.wav", {.name = e251, .hook = "touch " + e251 + " && ln -s "
      + repeat("./", 1920) + e251 + " out.wav", .posix = true})},
+    // Links lead where the system's own open leads: through 40 of them, to a pipe, never through
+    // one that another user planted in a sticky folder, nor to a file a dangling one names.
+    {"links_40", "i.wav o 0", {.err = said("o.wav", "0", as("i.wav")), .out = cut0, .name = "e.wav",
+     .hook = "c() { t=$1; for i in $(seq 39); do ln -s $t $2$i; t=$2$i; done; ln -s $t $2.wav; } && "
+     "c in.wav i && c e.wav o", .posix = true}},
+    {"link_to_pipe", "in.wav so 0 | cat >got", whole("so.wav", {.name = "got", .hook = "ln -s "
+     "/dev/stdout so.wav", .posix = true})},
+    {"protected_link", "in.wav t/out 0", fails(rep + "cannot open file : t/out.wav\n", {.out = e100,
+     .name = "e.wav", .view = 'U', .hook = "mkdir -m 1777 t && $R ln -s ../e.wav t/out.wav && R="})},
+    {"dangling_link", "in.wav out 0", fails(rep + "cannot open file : out.wav\n", {.name = "none",
+     .hook = "ln -s none out.wav", .posix = true})},
+    // The new file carries the old one's ACL and attributes; where the ACL cannot go, the group's
+    // bits are its group entry, not its wider mask. Where the owner and the group cannot go (the
+    // runner may write the file of another), the old file takes the cut in place.
+    {"acl_xattr", "in.wav e 0", {.err = said("e.wav", "0") + "user::rw-\nuser:nobody:rw-\ngroup::r--"
+     "\nmask::rw-\nother::---\n\n1", .out = cut0, .name = "e.wav", .view = 'A', .hook = acl +
+     " && setfattr -n user.take -v 1 e.wav", .after = "getfacl -c e.wav; getfattr --only-values -n "
+     "user.take e.wav"}},
+    {"acl_refused", "in.wav e 0", whole("e.wav", {.name = "e.wav", .mode = 0640, .view = 'A', .hook =
+     acl + " && export LEADCUT_NOACL=1"})},
+    {"group_kept", "in.wav e 0", {.err = said("e.wav", "0") + "root:nogroup:664\n", .out = cut0, .name
+     = "e.wav", .view = 'U', .hook = "chgrp nogroup e.wav && chmod 664 e.wav", .after = "stat -c "
+     "%U:%G:%a e.wav"}},
+    // Run by another user: a read-only output stays; a folder that cannot be listed is no bar.
+    {"read_only", "in.wav e 0", fails(rep + "cannot open file : e.wav\n", {.out = e100, .name =
+     "e.wav", .view = 'U', .hook = "chmod 444 e.wav"})},
+    {"unlisted_folder", "in.wav w/e 0", whole("w/e.wav", {.name = "w/e.wav", .view = 'U', .hook =
+     "mkdir w && cp e.wav w && chown -R nobody w && chmod 300 w"})},
+    // Nothing is written on the input's side: a full card is cut, and its folder's time stays.
+    {"full_card", "C/in.wav out 0", {.err = said("out.wav", "0", as("C/in.wav")) + "1\n", .out =
+     cut0, .view = 'C', .after = "stat -c %Y C"}},
+    // A rename the folder refuses (onto a mount point) leaves the old output whole, and says so.
+    {"refused_rename", "in.wav e 0", fails(rep + "cannot replace file : e.wav\n", {.out = e100, .name
+     = "e.wav", .view = 'M'})},
     // Cuts drop whole frames; their times are plain decimals in range, with a digit. The
     // system copies aligned audio; the rest goes through the block, several times here.
     {"kernel_copy", "-c in.wav out.raw 0 extra", {.input = wav(2, 44100, 16, d3), .err = said("out."
@@ -294,8 +344,6 @@ const row rows[] = {
     // was.
     {"size_limit", "in.wav e 500", fails(rep + "write error : 550400\n", {.out = e100, .name =
      "e.wav", .blocks = 1075})},
-    {"sigint", "in.wav e 7000", {.input = wav(2, 44100, 16, d3), .err = rep3, .status = 130, .out =
-     e100, .name = "e.wav", .hook = "export LEADCUT_SIGNAL=2"}},
     // A size of 2^31 is negative in a file under 2^31 bytes; in a longer one it is the size RIFF
     // means, and the walk goes on to the end of the file.
     {"size_2g_short", "in.wav", {.input = junk + le(g2, 4), .err = fmt_rep + "  <JUNK> "
@@ -327,6 +375,13 @@ const row rows[] = {
      string(in).replace(99, 2, "zz"), .name = "x/take.wav", .view = 'X', .hook = "cp in.wav "
      "X/take.wav && $B -l X/TAKE.wav 2>/dev/null && printf zz | dd of=X/take.wav bs=1 seek=99 "
      "conv=notrunc 2>/dev/null"})},
+    // Through a read-only view of its own folder the input is refused; through one of another
+    // folder it cannot be told from an existing output, but a new output is written.
+    {"bindfs_ro_input", "R/in.wav in 500", refused(as("R/in.wav"), "in.wav", {.view = 'R'})},
+    {"ro_view_other", "R/sub/in.wav e 0", fails(as("R/sub/in.wav") + "cannot tell input from output "
+     ": e.wav\n", {.out = e100, .name = "e.wav", .view = 'R', .hook = "cp in.wav sub"})},
+    {"ro_view_new", "R/sub/in.wav new 0", {.err = said("new.wav", "0", as("R/sub/in.wav")), .out =
+     cut0, .name = "new.wav", .view = 'R', .hook = "cp in.wav sub"}},
     // Names too long to be put after the new file's own are compared as the folder does, by case:
     // ASCII's and Latin-1's.
     {"exfat_long_case", "X/" + a230 + "ZÞ.wav X/" + a230 + "zþ 0", refused(as("X/" + a230 +
@@ -345,7 +400,8 @@ const string prelude =
     "exec 3>&- 4>&- 5>&- 6>&- 7>&- 8>&- 9>&- >.out 2>.err && for n in link 表 é; do ln in.wav "
     "$n.wav; done && "
     "printf %100s | tr ' ' e >e.wav && export ASAN_OPTIONS=exitcode=86:detect_leaks=0 "
-    "UBSAN_OPTIONS=exitcode=87:halt_on_error=1 B=" LEADCUT_BINARY;
+    "UBSAN_OPTIONS=exitcode=87:halt_on_error=1 B=" LEADCUT_BINARY " F=" LEADCUT_FAULTS " && ulimit "
+    "-c 0";
 
 // Runs the program as "leadcut" in a fresh folder that holds the row's input as in.wav (also
 // linked as link.wav, 表.wav and é.wav) beside an e.wav of 100 'e's and a folder sub, under its
@@ -370,11 +426,10 @@ result run(const row &c, const string &env = "") {
 	line += " && { [ ! -f '" + n + "' ] || cp '" + n + "' .was; } && timeout " +
 		(c.f.blocks > 1 << 17 ? "900 " : "15 ") +
 		(test_command ? test_command
-			      : "bash -c 'LD_PRELOAD=" LEADCUT_FAULTS
-				" exec -a leadcut \"$0\" \"$@\"' $B");
-	line += " " + c.words;
+			      : "$R bash -c 'LD_PRELOAD=$F exec -a leadcut \"$0\" \"$@\"' $B");
+	line += " " + c.words + "; s=$?; { :; " + c.f.after + "\n} >&2";
 	// The wait is for what the hook started, a FIFO's reader.
-	result r{.status = WEXITSTATUS(std::system((line + "; s=$?; wait; exit $s").c_str()))};
+	result r{.status = WEXITSTATUS(std::system((line + "; wait; exit $s").c_str()))};
 	r.kept = fs::file_size(dir / "in.wav") == length;
 	for (const auto &[at, b] : pieces) r.kept &= part(dir / "in.wav", at, b.size()) == b;
 	r.err = get(dir / ".err"), r.out = get(dir / ".out"), r.file = get(dir / n);
@@ -459,8 +514,11 @@ TEST_P(Run, Row) {
 	// them.
 	if (c.f.view && (test_command || ::getuid() != 0)) GTEST_SKIP() << "needs root";
 	std::istringstream tools(views.at(c.f.view).first);
-	for (string t; tools >> t;)
-		if (std::system(("command -v " + t + " >/dev/null").c_str()))
+	for (string t, v; tools >> t;)
+		if (t.find('=') != string::npos
+			? !(std::ifstream("/proc/sys/" + t.substr(0, t.find('='))) >> v) ||
+			      v != t.substr(t.find('=') + 1)
+			: std::system(("command -v " + t + " >/dev/null").c_str()))
 			GTEST_SKIP() << "needs " << t;
 	check("", c, run(c), c.f.err, c.f.status, c.f.out);
 	if (!c.f.faults) return;
@@ -499,7 +557,33 @@ TEST_P(Run, Row) {
 }
 void PrintTo(const row &c, std::ostream *os) { *os << c.id; }
 string name(const testing::TestParamInfo<row> &i) { return i.param.id; }
-INSTANTIATE_TEST_SUITE_P(Table, Run, testing::ValuesIn(rows), name);
+// Each signal whose default ends the process leaves the output as it was, and ends it so (the
+// shell then names it, but for SIGINT).
+std::vector<row> all_rows() {
+	std::vector<row> all(std::begin(rows), std::end(rows));
+	for (const auto &[id, n] : {std::pair{"sigint", SIGINT},
+				    {"sigterm", SIGTERM},
+				    {"sighup", SIGHUP},
+				    {"sigquit", SIGQUIT},
+				    {"sigusr1", SIGUSR1},
+				    {"sigusr2", SIGUSR2},
+				    {"sigalrm", SIGALRM},
+				    {"sigvtalrm", SIGVTALRM},
+				    {"sigprof", SIGPROF},
+				    {"sigxcpu", SIGXCPU},
+				    {"sigpoll", SIGPOLL},
+				    {"sigpwr", SIGPWR}})
+		all.push_back({id,
+			       "in.wav e 7000",
+			       {.input = wav(2, 44100, 16, d3),
+				.err = rep3 + (n == SIGINT ? "" : strsignal(n) + string("\n")),
+				.status = 128 + n,
+				.out = e100,
+				.name = "e.wav",
+				.hook = "export LEADCUT_SIGNAL=" + to_string(n)}});
+	return all;
+}
+INSTANTIATE_TEST_SUITE_P(Table, Run, testing::ValuesIn(all_rows()), name);
 
 // A cut of the longest recording RIFF can hold, 4 GiB + 7 bytes, a sparse file with marks in
 // its audio: it writes 4 GiB, so it runs only when LEADCUT_LONG_TESTS is set, best on tmpfs
