@@ -138,13 +138,16 @@ const string bad = "\xc2\x9f\xe3\x81\x7f\xe0\x9f\xbf\xed\xa0\x80\xf4\x90\x80\x80
 const string no = "cannot overwrite input file : ", alias = "export LEADCUT_ALIAS=",
     acl = "chmod 640 e.wav && setfacl -m u:nobody:rw e.wav",
     sftp = "/usr/lib/openssh/sftp-server";
+const string as_nobody = "chmod 777 . sub && mkdir -m 777 p && cp $B $F . && U=$(mktemp -d "
+    "/tmp/leadcut.XXXX) && chmod 755 $U && mount --bind . $U && cd $U && trap \"cd / && cp $U/p/* "
+    "${LLVM_PROFILE_FILE%/*} 2>/dev/null; umount $U; rmdir $U\" 0 && B=$U/leadcut F=$U/libfaults.so"
+    " R='runuser -u nobody --' LLVM_PROFILE_FILE=${LLVM_PROFILE_FILE:+$U/p/%p}";
 const std::map<char, std::pair<string, string>> views = {{0, {}},
     {'V', {"bindfs", "mkdir V && bindfs --ctime-from-mtime . V && trap 'fusermount -u V' 0"}},
     {'R', {"bindfs", "mkdir R && bindfs -o ro . R && trap 'fusermount -u R' 0"}},
-    // The program run as another user, where the protected links are on (they may be run as it).
-    {'U', {"runuser fs/protected_symlinks=1", "chmod 777 . sub && cp $B $F . && B=$PWD/leadcut "
-     "F=$PWD/libfaults.so R='runuser -u nobody --' && { [ -z \"$LLVM_PROFILE_FILE\" ] || { mkdir "
-     "-m 777 p && trap \"cp p/* ${LLVM_PROFILE_FILE%/*}\" 0 && LLVM_PROFILE_FILE=$PWD/p/%p; }; }"}},
+    // The program run as another user in a view of the folder it can reach; one needs the
+    // protected links (a row may run as root again: R=).
+    {'U', {"runuser", as_nobody}}, {'P', {"runuser fs/protected_symlinks=1", as_nobody}},
     // A card full but for its input, whose folder's time is old; a file mounted on e.wav.
     {'C', {"", "mkdir C && mount -t tmpfs -o size=1m tmpfs C && trap 'umount C' 0 && cp in.wav C "
      "&& { cat /dev/zero >C/z 2>/dev/null; touch -d @1 C; }"}},
@@ -240,7 +243,7 @@ const row rows[] = {
     {"link_to_pipe", "in.wav so 0 | cat >got", whole("so.wav", {.name = "got", .hook = "ln -s "
      "/dev/stdout so.wav", .posix = true})},
     {"protected_link", "in.wav t/out 0", fails(rep + "cannot open file : t/out.wav\n", {.out = e100,
-     .name = "e.wav", .view = 'U', .hook = "mkdir -m 1777 t && $R ln -s ../e.wav t/out.wav && R="})},
+     .name = "e.wav", .view = 'P', .hook = "mkdir -m 1777 t && $R ln -s ../e.wav t/out.wav && R="})},
     {"dangling_link", "in.wav out 0", fails(rep + "cannot open file : out.wav\n", {.name = "none",
      .hook = "ln -s none out.wav", .posix = true})},
     // The new file carries the old one's ACL and attributes; where the ACL cannot go, the group's
