@@ -115,7 +115,8 @@ FAILING(off64_t, lseek64, (int fd, off64_t at, int how), (fd, at, how), "seek", 
 FAILING(int, stat64, (const char *p, struct stat64 *st), (p, st), "lookup", output, -1)
 FAILING(int, lstat64, (const char *p, struct stat64 *st), (p, st), "lookup", output, -1)
 FAILING(ssize_t, readlink, (const char *p, char *b, size_t n), (p, b, n), "lookup",
-	std::strncmp(p, "/proc/self/fd/", 14) ? output : of(std::atoi(p + 14)), -1)
+	std::strncmp(p, "/proc/self/fd/", 14) ? output : of(int(std::strtol(p + 14, nullptr, 10))),
+	-1)
 FAILING(int, fchmod, (int fd, mode_t m), (fd, m), "mode", of(fd), -1)
 FAILING(int, fchown, (int fd, uid_t u, gid_t g), (fd, u, g), "mode", of(fd), -1)
 FAILING(int, vfprintf, (FILE * f, const char *s, va_list a), (f, s, a), "print", err, -1)
