@@ -109,6 +109,9 @@ int open_in_place(const char *path);
 // Cuts the file open on fd to size bytes; false on failure.
 bool truncate_file(int fd, std::int64_t size);
 
+// Has the system put the bytes written to fd on its disk; false on failure.
+bool sync_file(int fd);
+
 // Sets found when a name exists; false when the system cannot tell.
 bool name_exists(const char *path, bool &found);
 
@@ -137,6 +140,10 @@ bool rename_file(const char *from, const char *to);
 constexpr int removal_slots = 2;
 void remove_at_exit(int slot, const char *path, int fd);
 void keep_file(int slot);
+
+// Holds back those signals while a file is written that must not be left
+// half written, or lets them take effect again.
+void hold_signals(bool hold);
 
 // Closes a descriptor; false when the system reports a failure.
 bool close_file(int fd);

@@ -231,6 +231,11 @@ bool truncate_file(int fd, std::int64_t size)
 	return ::ftruncate(fd, static_cast<off_t>(size)) == 0;
 }
 
+bool sync_file(int fd)
+{
+	return ::fsync(fd) == 0;
+}
+
 bool name_exists(const char *path, bool &found)
 {
 	struct stat st;
@@ -442,6 +447,15 @@ void remove_at_exit(int slot, const char *path, int)
 void keep_file(int slot)
 {
 	removal_armed[slot] = 0;
+}
+
+void hold_signals(bool hold)
+{
+	sigset_t set;
+	sigemptyset(&set);
+	for (const int signal : ending_signals)
+		sigaddset(&set, signal);
+	static_cast<void>(::sigprocmask(hold ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr));
 }
 
 bool close_file(int fd)

@@ -241,6 +241,11 @@ bool truncate_file(int fd, std::int64_t size)
 	return _chsize_s(fd, size) == 0;
 }
 
+bool sync_file(int fd)
+{
+	return FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(fd)));
+}
+
 bool name_exists(const char *path, bool &found)
 {
 	wide_text wide;
@@ -336,6 +341,12 @@ void remove_at_exit(int slot, const char *path, int fd)
 void keep_file(int slot)
 {
 	removal_armed[slot] = 0;
+}
+
+// A console's events end the process from another thread, which cannot be
+// held back so.
+void hold_signals(bool)
+{
 }
 
 bool close_file(int fd)

@@ -38,6 +38,17 @@ void remove_own_folder(const replacement &out, bool with_file)
 		name_exit("cannot remove folder : ", folder.data(), "\n");
 }
 
+// Writes count bytes; false on failure.
+bool write_all(int fd, const unsigned char *bytes, std::int64_t count)
+{
+	for (std::int64_t n; count > 0; bytes += n, count -= n) {
+		n = write_some(fd, bytes, static_cast<std::size_t>(count));
+		if (n <= 0)
+			return false;
+	}
+	return true;
+}
+
 // Writes the new file's size bytes over the old file open on `to` from its
 // start; false on failure, with `at` where the old file's bytes end.
 bool copy_back(int from, int to, std::int64_t size, std::int64_t &at)
@@ -51,7 +62,7 @@ bool copy_back(int from, int to, std::int64_t size, std::int64_t &at)
 			n = read_some(from, block,
 				      static_cast<std::size_t>(
 					  std::min<std::int64_t>(size - at, sizeof block)));
-			if (n <= 0 || write_some(to, block, static_cast<std::size_t>(n)) != n)
+			if (n <= 0 || !write_all(to, block, n))
 				return false;
 		}
 		at += n;
@@ -60,14 +71,16 @@ bool copy_back(int from, int to, std::int64_t size, std::int64_t &at)
 }
 
 // Where the new file cannot carry the old one's owner and group, the old
-// file takes the cut in place, so that nobody's access changes. Until it
-// holds the cut whole, the new file does, and is kept.
+// file takes the cut in place, so that nobody's access changes: once the
+// new file is whole on the disk, and with the signals that would end the
+// run held back meanwhile. Should it fail, the new file holds the cut.
 void write_in_place(replacement &out, std::int64_t size)
 {
 	const int old = open_in_place(out.target.data());
 	bool same = false;
-	if (old < 0 || !same_file(old, out.old_fd, same) || !same)
+	if (old < 0 || !same_file(old, out.old_fd, same) || !same || !sync_file(out.fd))
 		replace_error(out);
+	hold_signals(true);
 	keep_file(output_slot);
 	std::int64_t at;
 	if (!copy_back(out.fd, old, size, at) || !close_file(old)) {
@@ -77,6 +90,7 @@ void write_in_place(replacement &out, std::int64_t size)
 	static_cast<void>(close_file(out.fd));     // read back whole
 	static_cast<void>(close_file(out.old_fd)); // only read
 	remove_own_folder(out, true);
+	hold_signals(false);
 }
 
 } // namespace
