@@ -141,7 +141,7 @@ const string no = "cannot overwrite input file : ", alias = "export LEADCUT_ALIA
 const string as_nobody = "chmod 777 . sub && mkdir -m 777 p && cp $B $F . && U=$(mktemp -d "
     "/tmp/leadcut.XXXX) && chmod 755 $U && mount --bind . $U && cd $U && trap \"cd / && cp $U/p/* "
     "${LLVM_PROFILE_FILE%/*} 2>/dev/null; umount $U; rmdir $U\" 0 && B=$U/leadcut F=$U/libfaults.so"
-    " R='runuser -u nobody --' LLVM_PROFILE_FILE=${LLVM_PROFILE_FILE:+$U/p/%p}";
+    " R='runuser -u nobody --' LLVM_PROFILE_FILE=${LLVM_PROFILE_FILE:+$U/p/%p.profraw}";
 const std::map<char, std::pair<string, string>> views = {{0, {}},
     {'V', {"bindfs", "mkdir V && bindfs --ctime-from-mtime . V && trap 'fusermount -u V' 0"}},
     {'R', {"bindfs", "mkdir R && bindfs -o ro . R && trap 'fusermount -u R' 0"}},

@@ -76,14 +76,11 @@ namespace {
 
 constexpr int open_flags = O_CLOEXEC | O_NOCTTY;
 
-// Copies a zero-terminated text into room bytes; false when it does not fit.
-bool copy_text(char *to, std::size_t room, const char *from)
+// Copies a zero-terminated text into room bytes, which the caller knows
+// it fits: a name of a folder into a path, a path into another as long.
+void copy_text(char *to, std::size_t room, const char *from)
 {
-	const std::size_t length = std::strlen(from);
-	if (length >= room)
-		return false;
-	std::memcpy(to, from, length + 1);
-	return true;
+	static_cast<void>(std::snprintf(to, room, "%s", from));
 }
 
 } // namespace
@@ -142,7 +139,8 @@ bool open_file_name(int fd, const char *path, path_buffer &name)
 	return true;
 #else
 	static_cast<void>(fd);
-	return copy_text(name.data(), name.size(), path);
+	copy_text(name.data(), name.size(), path); // a name of the command line fits
+	return true;
 #endif
 }
 
@@ -166,13 +164,11 @@ bool may_keep_listing(int fd)
 	constexpr unsigned long local[] = {0xEF53, 0x58465342, 0x9123683E, 0x01021994, 0x858458F6,
 					   0x4D44, 0x2011BAB0, 0xF2F52010, 0x794C7630, 0x2FC12FC1};
 	struct statfs st;
-	if (::fstatfs(fd, &st) != 0)
-		return true;
-	for (const unsigned long type : local) {
-		if (static_cast<unsigned long>(st.f_type) == type)
-			return false;
-	}
-	return true;
+	const bool known = ::fstatfs(fd, &st) == 0; // else it may, as far as the program knows
+	bool is_local = false;
+	for (const unsigned long type : local)
+		is_local = is_local || (known && static_cast<unsigned long>(st.f_type) == type);
+	return !is_local;
 }
 #else
 bool may_keep_listing(int)
@@ -284,21 +280,22 @@ bool entry_spelling(const char *path, path_buffer &spelling)
 		folder[start] = '\0';
 	}
 	DIR *dir = ::opendir(folder);
-	if (dir == nullptr)
-		return errno == EACCES && copy_text(spelling.data(), spelling.size(), name);
+	bool read = dir != nullptr || errno == EACCES;
 	char other[path_max] = "";
 	bool exact = false;
 	errno = 0;
-	for (const dirent *entry; !exact && (entry = ::readdir(dir)) != nullptr; errno = 0) {
+	for (const dirent *entry; dir != nullptr && !exact && (entry = ::readdir(dir)) != nullptr;
+	     errno = 0) {
 		exact = std::strcmp(entry->d_name, name) == 0;
 		if (!exact && other[0] == '\0' && same_but_case(entry->d_name, name))
-			static_cast<void>(
-			    copy_text(other, sizeof other, entry->d_name)); // a name fits
+			copy_text(other, sizeof other, entry->d_name);
 	}
-	const bool read = errno == 0;
-	static_cast<void>(::closedir(dir)); // only read
-	return read && copy_text(spelling.data(), spelling.size(),
-				 exact || other[0] == '\0' ? name : other);
+	if (dir != nullptr) {
+		read = errno == 0;
+		static_cast<void>(::closedir(dir)); // only read
+	}
+	copy_text(spelling.data(), spelling.size(), exact || other[0] == '\0' ? name : other);
+	return read;
 }
 
 namespace {
@@ -311,16 +308,17 @@ unsigned char attribute_value[65536];
 
 constexpr const char *acl_name = "system.posix_acl_access";
 
-// The permissions of an ACL's owning-group entry (version 2, then entries
-// of a 16-bit tag, 16-bit permissions and 32-bit id), or -1.
-int group_entry(const unsigned char *acl, std::size_t size)
+// Gives mode the group bits of an ACL's owning-group entry (the ACL holds
+// its version, then entries of a 16-bit tag, 16-bit permissions and 32-bit
+// id).
+void group_entry(mode_t &mode, const unsigned char *acl, std::size_t size)
 {
 	constexpr unsigned group_obj = 4;
 	for (std::size_t at = 4; at + 8 <= size; at += 8) {
 		if ((acl[at] | acl[at + 1] << 8) == group_obj)
-			return acl[at + 2] & 7;
+			mode = (mode & ~static_cast<mode_t>(070)) |
+			       static_cast<mode_t>(acl[at + 2] & 7) << 3;
 	}
-	return -1;
 }
 
 // Copies each attribute the program may set; where the ACL is not copied,
@@ -336,12 +334,8 @@ void carry_extended(int from, int to, mode_t &mode)
 		const bool copied =
 		    size >= 0 &&
 		    ::fsetxattr(to, name, attribute_value, static_cast<std::size_t>(size), 0) == 0;
-		const int group =
-		    copied || std::strcmp(name, acl_name) != 0 || size < 0
-			? -1
-			: group_entry(attribute_value, static_cast<std::size_t>(size));
-		if (group >= 0)
-			mode = (mode & ~static_cast<mode_t>(070)) | static_cast<mode_t>(group) << 3;
+		if (!copied && size >= 0 && std::strcmp(name, acl_name) == 0)
+			group_entry(mode, attribute_value, static_cast<std::size_t>(size));
 	}
 }
 #else
@@ -435,13 +429,10 @@ void remove_at_exit(int slot, const char *path, int)
 		static_cast<void>(std::atexit(remove_armed)); // room for 32 is promised
 	}
 	removal_armed[slot] = 0;
-	const std::size_t folder = name_start(path);
-	const bool fits = copy_text(removal_path[slot], path_max, path);
-	if (fits) {
-		std::memcpy(removal_folder[slot], path, folder);
-		removal_folder[slot][folder > 0 ? folder - 1 : 0] = '\0';
-	}
-	removal_armed[slot] = fits ? 1 : 0;
+	// The path lies in the program's own folder, after its separator.
+	copy_text(removal_path[slot], path_max, path);
+	copy_text(removal_folder[slot], name_start(path), path);
+	removal_armed[slot] = 1;
 }
 
 void keep_file(int slot)

@@ -38,17 +38,6 @@ void remove_own_folder(const replacement &out, bool with_file)
 		name_exit("cannot remove folder : ", folder.data(), "\n");
 }
 
-// Writes count bytes; false on failure.
-bool write_all(int fd, const unsigned char *bytes, std::int64_t count)
-{
-	for (std::int64_t n; count > 0; bytes += n, count -= n) {
-		n = write_some(fd, bytes, static_cast<std::size_t>(count));
-		if (n <= 0)
-			return false;
-	}
-	return true;
-}
-
 // Writes the new file's size bytes over the old file open on `to` from its
 // start; false on failure, with `at` where the old file's bytes end.
 bool copy_back(int from, int to, std::int64_t size, std::int64_t &at)
@@ -56,16 +45,12 @@ bool copy_back(int from, int to, std::int64_t size, std::int64_t &at)
 	at = 0;
 	if (seek_to(from, 0) != 0)
 		return false;
-	while (at < size) {
-		auto n = copy_range(from, to, static_cast<std::uint64_t>(size - at));
-		if (n == 0) {
-			n = read_some(from, block,
-				      static_cast<std::size_t>(
-					  std::min<std::int64_t>(size - at, sizeof block)));
-			if (n <= 0 || !write_all(to, block, n))
-				return false;
-		}
-		at += n;
+	for (std::int64_t n; at < size; at += n) {
+		n = read_some(
+		    from, block,
+		    static_cast<std::size_t>(std::min<std::int64_t>(size - at, sizeof block)));
+		if (n <= 0 || write_some(to, block, static_cast<std::size_t>(n)) != n)
+			return false;
 	}
 	return truncate_file(to, size);
 }

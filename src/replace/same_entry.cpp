@@ -27,11 +27,9 @@ bool made_mark(const path_buffer &folder, const path_buffer &mark)
 		return false;
 	remove_at_exit(mark_slot, mark.data(), -1);
 	const int fd = create_file(mark.data());
-	if (fd < 0)
-		return false;
 	remove_at_exit(mark_slot, mark.data(), fd);
-	const bool written = write_some(fd, &data, 1) == 1;
-	const bool closed = close_file(fd);
+	const bool written = fd >= 0 && write_some(fd, &data, 1) == 1;
+	const bool closed = fd >= 0 && close_file(fd);
 	remove_at_exit(mark_slot, mark.data(), -1);
 	return written && closed;
 }
@@ -51,25 +49,25 @@ bool names_input(int in, const char *in_path, const char *target, std::uint64_t 
 {
 	path_buffer in_name;
 	path_buffer sought;
+	path_buffer folder;
+	path_buffer mark;
+	path_buffer back;
 	if (!open_file_name(in, in_path, in_name))
 		open_error_exit(in_path);
-	if (!own_name(sought, in_name.data(), stamp, "", true))
+	if (!own_name(sought, in_name.data(), stamp, "", true) ||
+	    !own_name(folder, in_name.data(), stamp, "+", false) ||
+	    !own_name(mark, in_name.data(), stamp, "+", true) ||
+	    !own_name(back, target, stamp, "+", true))
 		open_error_exit(out_path);
 	const bool there = found(sought, out_path);
 	if (there || !may_keep_listing(in))
 		return there;
-	path_buffer folder;
-	path_buffer mark;
-	if (!own_name(folder, in_name.data(), stamp, "+", false) ||
-	    !own_name(mark, in_name.data(), stamp, "+", true) ||
-	    !own_name(sought, target, stamp, "+", true))
-		open_error_exit(out_path);
 	if (!made_mark(folder, mark)) {
 		if (existing)
 			name_exit("cannot tell input from output : ", out_path, "\n");
 		return false;
 	}
-	const bool same = found(sought, out_path);
+	const bool same = found(back, out_path);
 	if (!remove_file(mark.data()) || !remove_folder(folder.data()))
 		name_exit("cannot remove folder : ", folder.data(), "\n");
 	keep_file(mark_slot);
