@@ -266,9 +266,12 @@ const row rows[] = {
     // Nothing is written on the input's side: a full card is cut, and its folder's time stays.
     {"full_card", "C/in.wav out 0", {.err = said("out.wav", "0", as("C/in.wav")) + "1\n", .out =
      cut0, .view = 'C', .after = "stat -c %Y C"}},
-    // A rename the folder refuses (onto a mount point) leaves the old output whole, and says so.
+    // A rename the folder refuses (onto a mount point; another's file in a sticky folder, which is
+    // not written in place either) leaves the old output whole, and says so.
     {"refused_rename", "in.wav e 0", fails(rep + "cannot replace file : e.wav\n", {.out = e100, .name
      = "e.wav", .view = 'M'})},
+    {"sticky_folder", "in.wav t/e 0", fails(rep + "cannot replace file : t/e.wav\n", {.out = e100,
+     .name = "t/e.wav", .view = 'U', .hook = "mkdir -m 1777 t && cp e.wav t && chmod 666 t/e.wav"})},
     // Cuts drop whole frames; their times are plain decimals in range, with a digit. The
     // system copies aligned audio; the rest goes through the block, several times here.
     {"kernel_copy", "-c in.wav out.raw 0 extra", {.input = wav(2, 44100, 16, d3), .err = said("out."

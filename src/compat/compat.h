@@ -128,6 +128,11 @@ bool entry_spelling(const char *path, path_buffer &spelling);
 // cannot be read, or the new file's permissions cannot be made no wider.
 bool carry_attributes(int from, int to, bool &owned);
 
+// False where the folder of path lets no other file take the name of the
+// file open on fd: a sticky folder where neither the folder nor the file
+// is the runner's.
+bool may_take_name(const char *path, int fd);
+
 // Gives the name `to` to the file `from`, in one step, replacing what `to`
 // held; false where the folder refuses, with `to` as it was.
 bool rename_file(const char *from, const char *to);

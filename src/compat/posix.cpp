@@ -366,6 +366,22 @@ bool carry_attributes(int from, int to, bool &owned)
 	return (now.st_mode & 07777) == mode || ::fchmod(to, mode) == 0;
 }
 
+// As the system decides it for a rename: the sticky bit protects each
+// user's names, but for the folder's owner and root.
+bool may_take_name(const char *path, int fd)
+{
+	const std::size_t start = name_start(path); // the root's separator stays
+	char folder[path_max] = ".";
+	if (start > 0)
+		copy_text(folder, std::max<std::size_t>(start, 2), path);
+	struct stat file;
+	struct stat above;
+	const uid_t me = ::geteuid();
+	return ::fstat(fd, &file) == 0 && ::stat(folder, &above) == 0 &&
+	       ((above.st_mode & S_ISVTX) == 0 || me == 0 || file.st_uid == me ||
+		above.st_uid == me);
+}
+
 bool rename_file(const char *from, const char *to)
 {
 	return ::rename(from, to) == 0;

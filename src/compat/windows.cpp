@@ -278,6 +278,12 @@ bool carry_attributes(int, int, bool &owned)
 	return true;
 }
 
+// Windows folders have no sticky bit.
+bool may_take_name(const char *, int)
+{
+	return true;
+}
+
 // Never by removing the old name first: until the new file has it, the old
 // one keeps it.
 bool rename_file(const char *from, const char *to)

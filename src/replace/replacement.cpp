@@ -144,6 +144,10 @@ void finish_replacement(replacement &out, std::int64_t size)
 	bool owned = true;
 	if (out.beside && replacing && !carry_attributes(out.old_fd, out.fd, owned))
 		open_error_exit(out.out_path);
+	// Where the folder would let no new file take the name, neither does
+	// the cut written in place.
+	if (!owned && !may_take_name(out.target.data(), out.old_fd))
+		replace_error(out);
 	if (!owned)
 		return write_in_place(out, size);
 	if (!close_file(out.fd))
