@@ -78,6 +78,13 @@ bool names_file(const char *path, int fd, bool &same);
 // exFAT in the kernel).
 bool may_keep_listing(int fd);
 
+// True where a and b, the names the system gives two open files, name two
+// entries of a folder that holds both: on Windows, whose lookups may take
+// one for the other, names that differ at all, as a folder that holds two
+// spellings tells case apart; never on POSIX, which gives a file the name
+// it was looked up by.
+bool two_entries(const char *a, const char *b);
+
 // Where the last part of a path begins: after its last folder separator.
 std::size_t name_start(const char *path);
 

@@ -177,6 +177,11 @@ bool may_keep_listing(int)
 }
 #endif
 
+bool two_entries(const char *, const char *)
+{
+	return false;
+}
+
 std::size_t name_start(const char *path)
 {
 	const char *slash = std::strrchr(path, '/');

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -37,6 +38,21 @@ HANDLE disk_file(int fd, bool &on_disk)
 	const auto h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
 	on_disk = GetFileType(h) == FILE_TYPE_DISK;
 	return h;
+}
+
+// The name the system gives the file open on h, its links resolved, as the
+// older calls take it: without the "\\?\" before it.
+bool final_name(HANDLE h, wide_text &name)
+{
+	wchar_t *text = name.data();
+	const DWORD n = GetFinalPathNameByHandleW(h, text, line_max, FILE_NAME_NORMALIZED);
+	if (n == 0 || n >= line_max)
+		return false;
+	const bool unc = std::wcsncmp(text, L"\\\\?\\UNC\\", 8) == 0;
+	if (unc || std::wcsncmp(text, L"\\\\?\\", 4) == 0)
+		std::memmove(text + (unc ? 2 : 0), text + (unc ? 8 : 4),
+			     (n - (unc ? 8 : 4) + 1) * sizeof(wchar_t));
+	return true;
 }
 
 } // namespace
@@ -93,6 +109,16 @@ void console_text(char *text)
 	const int room = static_cast<int>(std::strlen(text)) + 1;
 	if (!to_wide(text, wide))
 		return;
+	// A character the code page lacks is one '?', though it take two units.
+	wchar_t *to = wide.data();
+	for (const wchar_t *from = to; *from != L'\0'; ++from) {
+		const bool pair = IS_HIGH_SURROGATE(from[0]) && IS_LOW_SURROGATE(from[1]);
+		*to++ = pair && !console_utf8() ? L'?' : *from;
+		if (pair && console_utf8())
+			*to++ = from[1];
+		from += pair ? 1 : 0;
+	}
+	*to = L'\0';
 	static char shown[4 * line_max];
 	if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), -1, shown, room, "?",
 				nullptr) > 0)
@@ -152,15 +178,15 @@ bool name_was_too_long()
 	return error == ERROR_FILENAME_EXCED_RANGE || error == ERROR_INVALID_NAME;
 }
 
-// Windows' own links are followed by the calls that open and rename, so
-// the name is its own target.
-bool open_file_name(int, const char *path, path_buffer &name)
+// Asked of the open file, so that a replacement takes the place of the
+// file a link leads to, not of the link, and through a short name or any
+// drive finds the file's own name.
+bool open_file_name(int fd, const char *, path_buffer &name)
 {
-	const std::size_t length = std::strlen(path);
-	if (length >= path_max)
-		return false;
-	std::memcpy(name.data(), path, length + 1);
-	return true;
+	wide_text wide;
+	return final_name(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), wide) &&
+	       WideCharToMultiByte(CP_UTF8, 0, wide.data(), -1, name.data(),
+				   static_cast<int>(name.size()), nullptr, nullptr) > 0;
 }
 
 bool names_file(const char *path, int fd, bool &same)
@@ -177,6 +203,11 @@ bool names_file(const char *path, int fd, bool &same)
 bool may_keep_listing(int)
 {
 	return true;
+}
+
+bool two_entries(const char *a, const char *b)
+{
+	return std::strcmp(a + name_start(a), b + name_start(b)) != 0;
 }
 
 std::size_t name_start(const char *path)
@@ -209,13 +240,31 @@ bool remove_folder(const char *path)
 	return to_wide(path, wide) && RemoveDirectoryW(wide.data());
 }
 
+// Wine makes a file whose name is longer than its Unix folder holds under
+// that name cut short, without a word: the file made must bear the whole
+// name, else it goes and the name is too long.
 int create_file(const char *path)
 {
-	wide_text wide;
-	return to_wide(path, wide)
-		   ? _wopen(wide.data(), _O_WRONLY | _O_CREAT | _O_EXCL | open_flags,
-			    _S_IREAD | _S_IWRITE)
-		   : -1;
+	static wide_text wide;
+	static wide_text made;
+	const int fd = to_wide(path, wide)
+			   ? _wopen(wide.data(), _O_WRONLY | _O_CREAT | _O_EXCL | open_flags,
+				    _S_IREAD | _S_IWRITE)
+			   : -1;
+	if (fd < 0 || !final_name(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), made))
+		return fd;
+	const wchar_t *asked = wide.data();
+	for (const wchar_t *c = wide.data(); *c != L'\0'; ++c) {
+		if (*c == L'/' || *c == L'\\' || *c == L':')
+			asked = c + 1;
+	}
+	const wchar_t *bears = std::wcsrchr(made.data(), L'\\');
+	if (bears != nullptr && CompareStringOrdinal(bears + 1, -1, asked, -1, TRUE) == CSTR_EQUAL)
+		return fd;
+	_close(fd);
+	DeleteFileW(made.data());
+	SetLastError(ERROR_FILENAME_EXCED_RANGE);
+	return -1;
 }
 
 bool remove_file(const char *path)
@@ -271,11 +320,24 @@ bool entry_spelling(const char *path, path_buffer &spelling)
 				   static_cast<int>(spelling.size()), nullptr, nullptr) > 0;
 }
 
-// The replacement keeps the replaced file's attributes and security.
-bool carry_attributes(int, int, bool &owned)
+// The replacement keeps the replaced file's security; its attributes
+// (hidden, system, archive, ...) are given here, as not every system's
+// replacement keeps them. A read-only file is never replaced.
+bool carry_attributes(int from, int to, bool &owned)
 {
+	constexpr DWORD settable = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN |
+				   FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_OFFLINE |
+				   FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_TEMPORARY;
+	BY_HANDLE_FILE_INFORMATION old;
+	FILE_BASIC_INFO basic{}; // times of 0 stay as they are
 	owned = true;
-	return true;
+	if (!GetFileInformationByHandle(reinterpret_cast<HANDLE>(_get_osfhandle(from)), &old))
+		return false;
+	basic.FileAttributes = old.dwFileAttributes & settable;
+	if (basic.FileAttributes == 0)
+		basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+	return SetFileInformationByHandle(reinterpret_cast<HANDLE>(_get_osfhandle(to)),
+					  FileBasicInfo, &basic, sizeof basic);
 }
 
 // Windows folders have no sticky bit.
@@ -284,16 +346,14 @@ bool may_take_name(const char *, int)
 	return true;
 }
 
-// Never by removing the old name first: until the new file has it, the old
-// one keeps it.
+// In one step, never by removing the old name first: ReplaceFileW is no
+// such step everywhere (Wine's removes the old file, then renames, and a
+// rename that fails then costs the file).
 bool rename_file(const char *from, const char *to)
 {
 	wide_text x;
 	wide_text y;
-	if (!to_wide(from, x) || !to_wide(to, y))
-		return false;
-	return ReplaceFileW(y.data(), x.data(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-			    nullptr) ||
+	return to_wide(from, x) && to_wide(to, y) &&
 	       MoveFileExW(x.data(), y.data(), MOVEFILE_REPLACE_EXISTING);
 }
 
@@ -318,11 +378,20 @@ void remove_armed()
 	}
 }
 
-// Ctrl+C, Ctrl+Break and a closed console end the process as they would.
-BOOL WINAPI remove_and_go_on(DWORD)
+// Held by the thread that ends the run, a console's or the program's own,
+// so that one ending excludes the other: the program's never prints once
+// the console's began, which closes the new file under it.
+CRITICAL_SECTION ending;
+bool ending_ready = false;
+
+// Ctrl+C, Ctrl+Break and a closed console end the process with the status
+// Windows gives them, the new file removed.
+BOOL WINAPI remove_and_end(DWORD)
 {
+	EnterCriticalSection(&ending);
 	remove_armed();
-	return FALSE;
+	TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
+	return TRUE;
 }
 
 } // namespace
@@ -332,7 +401,10 @@ void remove_at_exit(int slot, const char *path, int fd)
 	if (!removal_set) {
 		removal_set = true;
 		static_cast<void>(std::atexit(remove_armed)); // room for 32 is promised
-		SetConsoleCtrlHandler(remove_and_go_on, TRUE);
+		if (!ending_ready)
+			InitializeCriticalSection(&ending);
+		ending_ready = true;
+		SetConsoleCtrlHandler(remove_and_end, TRUE);
 	}
 	removal_armed[slot] = 0;
 	removal_fd[slot] = fd;
@@ -349,10 +421,17 @@ void keep_file(int slot)
 	removal_armed[slot] = 0;
 }
 
-// A console's events end the process from another thread, which cannot be
-// held back so.
-void hold_signals(bool)
+// A console's events end the process from another thread, which waits
+// while the program holds them; the same thread may hold them again.
+void hold_signals(bool hold)
 {
+	if (!ending_ready)
+		InitializeCriticalSection(&ending);
+	ending_ready = true;
+	if (hold)
+		EnterCriticalSection(&ending);
+	else
+		LeaveCriticalSection(&ending);
 }
 
 bool close_file(int fd)

@@ -170,6 +170,8 @@ void finish_replacement(replacement &out, std::int64_t size)
 		open_error_exit(out.out_path);
 	if (replacing)
 		static_cast<void>(close_file(out.old_fd)); // only read
+	// Once the cut has the name, the run ends as a whole one.
+	hold_signals(true);
 	if (!rename_file(out.temp.data(), name.data()))
 		replace_error(out);
 	remove_own_folder(out, false);

@@ -59,9 +59,11 @@ bool names_input(int in, const char *in_path, const char *target, std::uint64_t 
 	    !own_name(mark, in_name.data(), stamp, "+", true) ||
 	    !own_name(back, target, stamp, "+", true))
 		open_error_exit(out_path);
+	// A folder that holds two spellings of the name tells them apart,
+	// whatever its lookups say.
 	const bool there = found(sought, out_path);
 	if (there || !may_keep_listing(in))
-		return there;
+		return there && !(existing && two_entries(in_name.data(), target));
 	if (!made_mark(folder, mark)) {
 		if (existing)
 			name_exit("cannot tell input from output : ", out_path, "\n");
