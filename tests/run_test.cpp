@@ -95,7 +95,8 @@ const string d = pattern(600000), in = wav(2, 44100, 16, d), h = header(600000, 
     cut0 = h + d, rep = report(2, 44100, 16, 600000), fmt_rep = report(2, 44100, 16, -1),
     e100(100, 'e'), fmt = fmt_chunk(2, 44100, 16), d8 = pattern(20001), d3 = pattern(3 << 20),
     a260(260, 'a'), a230(230, 'a'), a800(800, 'a'), e251 = string(251, 'e') + ".wav",
-    e120 = repeat("é", 120), A230(230, 'A'), a252(252, 'a'), junk = riff(fmt + "JUNK"), rep3 = report(2, 44100, 16, 3 << 20),
+    e120 = repeat("é", 120), A230(230, 'A'), a252(252, 'a'), junk = riff(fmt + "JUNK"),
+    rep3 = report(2, 44100, 16, 3 << 20),
     huge = riff(fmt + chunk("data", d.substr(0, 1000), ~0u)), h3 = header(3 << 20, 2, 44100, 16),
     huge_rep = fmt_rep + "  <data> (-1 bytes)\n";
 // clang-format on
@@ -153,6 +154,10 @@ const std::map<char, std::pair<string, string>> views = {{0, {}},
      "&& { cat /dev/zero >C/z 2>/dev/null; touch -d @1 C; }"}},
     {'M', {"", "cp e.wav b && mount --bind b e.wav && trap 'umount e.wav' 0"}},
     {'A', {"setfacl setfattr", ""}}, // an ACL and an attribute given, the folder as it is
+    // Wine's drives G: and E:, E: a FUSE view of G:, which holds a long name.
+    {'W', {"bindfs", "mkdir g e && cp in.wav g/recording-session.wav && bindfs g e && D=$WINEPREFIX"
+     "/dosdevices && ln -s $PWD/g $D/g: && ln -s $PWD/e $D/e: && trap 'fusermount -u e; rm $D/g: "
+     "$D/e:' 0"}},
     {'S', {"sshfs " + sftp, "mkdir S && sshfs -o ssh_command='sh -c " + sftp + "' x:\"$PWD\" S && "
      "trap 'fusermount -u S' 0"}},
     {'X', {"mkfs.exfat mount.exfat-fuse losetup", "truncate -s 9M x.img && mkfs.exfat x.img "
@@ -196,9 +201,9 @@ const row rows[] = {
     // for case, however long, are two files. A character outside the BMP is one '?' where shown so.
     {"name_256", "in.wav " + a252 + " 0", fails(rep + "file name too long : " + a252 + ".wav\n",
      {.posix = true})},
-    {"name_cut_short", "in.wav " + repeat("ア", 86) + "_take1 0", fails(sys(rep + "file name too long"
-     " : " + repeat("\x83\x41", 86) + "_take1.wav\n", "file name too long : " + repeat("ア", 86) +
-     "_take1\n"))},
+    {"name_cut_short", "in.wav " + repeat("ア", 86) + "_take1 0", fails(sys(rep + "file name too "
+     "long : " + repeat("\x83\x41", 86) + "_take1.wav\n", "file name too long : " +
+     repeat("ア", 86) + "_take1\n"))},
     {"astral_name", "in.wav 😀 0", whole(sys("?", "😀") + ".wav", {.name = "😀.wav"})},
     {"long_case", A230 + ".wav " + a230 + " 0", {.err = said(a230 + ".wav", "0", as(A230 + ".wav")),
      .out = cut0, .name = a230 + ".wav", .hook = "cp in.wav " + A230 + ".wav", .posix = true}},
@@ -238,28 +243,29 @@ const row rows[] = {
      "chmod 640 e.wav", .faults = true}},
     {"link_output", "in.wav sub/l 0", whole("sub/l.wav", {.name = "e.wav", .hook = "ln -s ../e.wav "
      "sub/l.wav", .faults = true})},
-    {"link_longest", "in.wav out 0", whole("out.wav", {.name = e251, .hook = "touch " + e251 + " && ln -s "
-     + repeat("./", 1920) + e251 + " out.wav", .posix = true})},
+    {"link_longest", "in.wav out 0", whole("out.wav", {.name = e251, .hook = "touch " + e251 +
+     " && ln -s " + repeat("./", 1920) + e251 + " out.wav", .posix = true})},
     // Links lead where the system's own open leads: through 40 of them, to a pipe, never through
     // one that another user planted in a sticky folder, nor to a file a dangling one names.
     {"links_40", "i.wav o 0", {.err = said("o.wav", "0", as("i.wav")), .out = cut0, .name = "e.wav",
-     .hook = "c() { t=$1; for i in $(seq 39); do ln -s $t $2$i; t=$2$i; done; ln -s $t $2.wav; } && "
-     "c in.wav i && c e.wav o", .posix = true}},
+     .hook = "c() { t=$1; for i in $(seq 39); do ln -s $t $2$i; t=$2$i; done; ln -s $t $2.wav; } "
+     "&& c in.wav i && c e.wav o", .posix = true}},
     {"link_to_pipe", "in.wav so 0 | cat >got", whole("so.wav", {.name = "got", .hook = "ln -s "
      "/dev/stdout so.wav", .posix = true})},
     {"protected_link", "in.wav t/out 0", fails(rep + "cannot open file : t/out.wav\n", {.out = e100,
-     .name = "e.wav", .view = 'P', .hook = "mkdir -m 1777 t && $R ln -s ../e.wav t/out.wav && R="})},
+     .name = "e.wav", .view = 'P', .hook = "mkdir -m 1777 t && $R ln -s ../e.wav t/out.wav && R="
+     })},
     {"dangling_link", "in.wav out 0", fails(rep + "cannot open file : out.wav\n", {.name = "none",
      .hook = "ln -s none out.wav", .posix = true})},
     // The new file carries the old one's ACL and attributes; where the ACL cannot go, the group's
     // bits are its group entry, not its wider mask. Where the owner and the group cannot go (the
     // runner may write the file of another), the old file takes the cut in place.
-    {"acl_xattr", "in.wav e 0", {.err = said("e.wav", "0") + "user::rw-\nuser:nobody:rw-\ngroup::r--"
-     "\nmask::rw-\nother::---\n\n1", .out = cut0, .name = "e.wav", .view = 'A', .hook = acl +
+    {"acl_xattr", "in.wav e 0", {.err = said("e.wav", "0") + "user::rw-\nuser:nobody:rw-\ngroup::"
+     "r--\nmask::rw-\nother::---\n\n1", .out = cut0, .name = "e.wav", .view = 'A', .hook = acl +
      " && setfattr -n user.take -v 1 e.wav", .after = "getfacl -c e.wav; getfattr --only-values -n "
      "user.take e.wav", .posix = true}},
-    {"acl_refused", "in.wav e 0", whole("e.wav", {.name = "e.wav", .mode = 0640, .view = 'A', .hook =
-     acl + " && export LEADCUT_NOACL=1"})},
+    {"acl_refused", "in.wav e 0", whole("e.wav", {.name = "e.wav", .mode = 0640, .view = 'A',
+     .hook = acl + " && export LEADCUT_NOACL=1"})},
     // A hidden file stays hidden (Wine keeps a file's attributes as this one); one held open by
     // another program, sharing its deletion, stays whole where Windows will not replace it.
     {"attributes", "in.wav e 0", {.err = said("e.wav", "0") + "0x2", .out = cut0, .name = "e.wav",
@@ -274,10 +280,11 @@ const row rows[] = {
      cut0, .view = 'C', .after = "stat -c %Y C"}},
     // A rename the folder refuses (onto a mount point; another's file in a sticky folder, which is
     // not written in place either) leaves the old output whole, and says so.
-    {"refused_rename", "in.wav e 0", fails(rep + "cannot replace file : e.wav\n", {.out = e100, .name
-     = "e.wav", .view = 'M'})},
+    {"refused_rename", "in.wav e 0", fails(rep + "cannot replace file : e.wav\n", {.out = e100,
+     .name = "e.wav", .view = 'M'})},
     {"sticky_folder", "in.wav t/e 0", fails(rep + "cannot replace file : t/e.wav\n", {.out = e100,
-     .name = "t/e.wav", .view = 'U', .hook = "mkdir -m 1777 t && cp e.wav t && chmod 666 t/e.wav"})},
+     .name = "t/e.wav", .view = 'U', .hook = "mkdir -m 1777 t && cp e.wav t && chmod 666 t/e.wav"
+     })},
     // Cuts drop whole frames; their times are plain decimals in range, with a digit. The
     // system copies aligned audio; the rest goes through the block, several times here.
     {"kernel_copy", "-c in.wav out.raw 0 extra", {.input = wav(2, 44100, 16, d3), .err = said("out."
@@ -393,8 +400,11 @@ const row rows[] = {
     // Through a read-only view of its own folder the input is refused; through one of another
     // folder it cannot be told from an existing output, but a new output is written.
     {"bindfs_ro_input", "R/in.wav in 500", refused(as("R/in.wav"), "in.wav", {.view = 'R'})},
-    {"ro_view_other", "R/sub/in.wav e 0", fails(as("R/sub/in.wav") + "cannot tell input from output "
-     ": e.wav\n", {.out = e100, .name = "e.wav", .view = 'R', .hook = "cp in.wav sub"})},
+    // Under Wine, through a view on another drive and the input's short name.
+    {"short_name", "'G:\\recording-session.wav' 'E:\\RECO~ZNX' 500", refused(as("G:\\recording-sess"
+     "ion.wav"), "E:\\RECO~ZNX.wav", {.out = in, .name = "g/recording-session.wav", .view = 'W'})},
+    {"ro_view_other", "R/sub/in.wav e 0", fails(as("R/sub/in.wav") + "cannot tell input from "
+     "output : e.wav\n", {.out = e100, .name = "e.wav", .view = 'R', .hook = "cp in.wav sub"})},
     {"ro_view_new", "R/sub/in.wav new 0", {.err = said("new.wav", "0", as("R/sub/in.wav")), .out =
      cut0, .name = "new.wav", .view = 'R', .hook = "cp in.wav sub"}},
     // Names too long to be put after the new file's own are compared as the folder does, by case:
@@ -530,8 +540,10 @@ TEST_P(Run, Row) {
 		GTEST_SKIP() << "needs the fault library";
 	// The views and devices are made by root, and only the program here can be looked at in
 	// them.
-	if (!views.at(c.f.view).second.empty() && (test_command || ::getuid() != 0))
+	if (!views.at(c.f.view).second.empty() &&
+	    (test_command ? c.f.view != 'W' : ::getuid() != 0))
 		GTEST_SKIP() << "needs root";
+	if (c.f.view == 'W' && !on_windows) GTEST_SKIP() << "needs Wine";
 	std::istringstream tools(views.at(c.f.view).first);
 	for (string t, v; tools >> t;)
 		if (t.find('=') != string::npos
