@@ -5,8 +5,9 @@
 // on those files count, and none once the program is exiting. The first write of the output is
 // its "header"; a status asked of the input or standard error once the output is open is the
 // output's "identity"; of the old output once the new one holds audio, its "mode".
-// LEADCUT_SIGNAL=N raises signal N as the output's audio is first written. LEADCUT_RENAME="A B"
-// renames A over B as leadcut opens a file by name, as another program may at that moment.
+// LEADCUT_SIGNAL=N raises signal N as the output's audio is first written. LEADCUT_RENAME="A B N"
+// renames A over B as leadcut opens a file by name the Nth time (1 unless given), as another
+// program may at that moment.
 // LEADCUT_ALIAS=1 gives the input an inode number of its own, as FUSE filesystems may give one
 // file several; =dev gives it the old output's, on another device. LEADCUT_SIZE=N shows the
 // input N bytes long: a file of 4 GiB, or one that shrank meanwhile. LEADCUT_NOACL=1 refuses
@@ -87,8 +88,10 @@ extern "C" int open64(const char *path, int flags, ...) {
 	const auto mode = mode_t(va_arg(args, unsigned));
 	va_end(args);
 	char from[64], to[64];
+	int at = 1;
+	static int opens = 0;
 	const char *race = std::getenv("LEADCUT_RENAME");
-	if (race && std::sscanf(race, "%63s %63s", from, to) == 2)
+	if (race && std::sscanf(race, "%63s %63s %d", from, to, &at) >= 2 && ++opens == at)
 		static_cast<void>(REAL(rename)(from, to));
 	const role r = std::strstr(path, ".leadcut-") && flags & O_EXCL        ? mark
 		       : std::strcmp(path, "/dev/null") == 0                   ? null_device

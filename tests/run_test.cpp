@@ -137,7 +137,7 @@ const string bad = "\xc2\x9f\xe3\x81\x7f\xe0\x9f\xbf\xed\xa0\x80\xf4\x90\x80\x80
 // through sshfs to an SFTP server of the run's own on a pipe, X an exFAT image through FUSE on a
 // loop device (copied to x at the end).
 const string no = "cannot overwrite input file : ", alias = "export LEADCUT_ALIAS=",
-    acl = "chmod 640 e.wav && setfacl -m u:nobody:rw e.wav",
+    acl = "chmod 640 e.wav && chown nobody:nogroup e.wav && setfacl -m u:nobody:rw e.wav",
     sftp = "/usr/lib/openssh/sftp-server";
 const string as_nobody = "chmod 777 . sub && mkdir -m 777 p && cp $B $F . && U=$(mktemp -d "
     "/tmp/leadcut.XXXX) && chmod 755 $U && mount --bind . $U && cd $U && trap \"cd / && cp $U/p/* "
@@ -246,7 +246,8 @@ const row rows[] = {
     {"link_longest", "in.wav out 0", whole("out.wav", {.name = e251, .hook = "touch " + e251 +
      " && ln -s " + repeat("./", 1920) + e251 + " out.wav", .posix = true})},
     // Links lead where the system's own open leads: through 40 of them, to a pipe, never through
-    // one that another user planted in a sticky folder, nor to a file a dangling one names.
+    // one that another user planted in a sticky folder, nor to a file a dangling one names (Wine,
+    // which cannot see such a link, replaces it).
     {"links_40", "i.wav o 0", {.err = said("o.wav", "0", as("i.wav")), .out = cut0, .name = "e.wav",
      .hook = "c() { t=$1; for i in $(seq 39); do ln -s $t $2$i; t=$2$i; done; ln -s $t $2.wav; } "
      "&& c in.wav i && c e.wav o", .posix = true}},
@@ -255,15 +256,15 @@ const row rows[] = {
     {"protected_link", "in.wav t/out 0", fails(rep + "cannot open file : t/out.wav\n", {.out = e100,
      .name = "e.wav", .view = 'P', .hook = "mkdir -m 1777 t && $R ln -s ../e.wav t/out.wav && R="
      })},
-    {"dangling_link", "in.wav out 0", fails(rep + "cannot open file : out.wav\n", {.name = "none",
-     .hook = "ln -s none out.wav", .posix = true})},
-    // The new file carries the old one's ACL and attributes; where the ACL cannot go, the group's
-    // bits are its group entry, not its wider mask. Where the owner and the group cannot go (the
-    // runner may write the file of another), the old file takes the cut in place.
-    {"acl_xattr", "in.wav e 0", {.err = said("e.wav", "0") + "user::rw-\nuser:nobody:rw-\ngroup::"
-     "r--\nmask::rw-\nother::---\n\n1", .out = cut0, .name = "e.wav", .view = 'A', .hook = acl +
-     " && setfattr -n user.take -v 1 e.wav", .after = "getfacl -c e.wav; getfattr --only-values -n "
-     "user.take e.wav", .posix = true}},
+    {"dangling_link", "in.wav out 0", {.err = sys(said("out.wav", "0"), rep + "cannot open file : "
+     "out.wav\n"), .status = !on_windows, .name = "none", .hook = "ln -s none out.wav"}},
+    // The new file carries the old one's owner, ACL and attributes; where the ACL cannot go, the
+    // group's bits are its group entry, not its wider mask. Where the owner and the group cannot go
+    // (the runner may write the file of another), the old file takes the cut in place.
+    {"acl_xattr", "in.wav e 0", {.err = said("e.wav", "0") + "nobody:nogroup\nuser::rw-\nuser:"
+     "nobody:rw-\ngroup::r--\nmask::rw-\nother::---\n\n1", .out = cut0, .name = "e.wav", .view =
+     'A', .hook = acl + " && setfattr -n user.take -v 1 e.wav", .after = "stat -c %U:%G e.wav; "
+     "getfacl -c e.wav; getfattr --only-values -n user.take e.wav", .posix = true}},
     {"acl_refused", "in.wav e 0", whole("e.wav", {.name = "e.wav", .mode = 0640, .view = 'A',
      .hook = acl + " && export LEADCUT_NOACL=1"})},
     // A hidden file stays hidden (Wine keeps a file's attributes as this one); one held open by
@@ -335,6 +336,12 @@ const row rows[] = {
      = cut0, .hook = "export LEADCUT_RENAME='e.wav é.wav' LEADCUT_DIRTY=1"}},
     {"output_linked", "in.wav e 0", refused(rep, "e.wav", {.out = in, .name = "e.wav", .hook =
      "export LEADCUT_RENAME='link.wav e.wav'"})},
+    // Or once its cut is on the way: the name holds another file, which is not replaced.
+    {"output_swapped", "in.wav e 0", fails(rep + "cannot open file : e.wav\n", {.out = in, .name =
+     "e.wav", .hook = "export LEADCUT_RENAME='link.wav e.wav 3'"})},
+    // A signal the caller ignores stays ignored.
+    {"ignored_signal", "in.wav e 0", whole("e.wav", {.name = "e.wav", .hook = "trap '' USR1 && "
+     "export LEADCUT_SIGNAL=" + to_string(SIGUSR1)})},
     // Where inode numbers lie, the output is the input when the folder holds both names as one
     // entry; a hard link's name takes the cut and the input keeps its bytes. Equal inode
     // numbers on two devices are two files.
