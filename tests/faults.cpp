@@ -12,6 +12,7 @@
 // file several; =dev gives it the old output's, on another device. LEADCUT_SIZE=N shows the
 // input N bytes long: a file of 4 GiB, or one that shrank meanwhile. LEADCUT_NOACL=1 refuses
 // ACLs, as a filesystem may.
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdarg>
@@ -88,10 +89,11 @@ extern "C" int open64(const char *path, int flags, ...) {
 	const auto mode = mode_t(va_arg(args, unsigned));
 	va_end(args);
 	char from[64], to[64];
-	int at = 1;
-	static int opens = 0;
+	int taken = 0;
+	static long opens = 0;
 	const char *race = std::getenv("LEADCUT_RENAME");
-	if (race && std::sscanf(race, "%63s %63s %d", from, to, &at) >= 2 && ++opens == at)
+	if (race && std::sscanf(race, "%63s %63s%n", from, to, &taken) == 2 &&
+	    ++opens == std::max(1L, std::strtol(race + taken, nullptr, 10)))
 		static_cast<void>(REAL(rename)(from, to));
 	const role r = std::strstr(path, ".leadcut-") && flags & O_EXCL        ? mark
 		       : std::strcmp(path, "/dev/null") == 0                   ? null_device
