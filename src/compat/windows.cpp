@@ -320,24 +320,114 @@ bool entry_spelling(const char *path, path_buffer &spelling)
 				   static_cast<int>(spelling.size()), nullptr, nullptr) > 0;
 }
 
-// The replacement keeps the replaced file's security; its attributes
-// (hidden, system, archive, ...) are given here, as not every system's
-// replacement keeps them. A read-only file is never replaced.
+namespace {
+
+// The parts of a file's security that decide who may do what with it.
+constexpr SECURITY_INFORMATION access_parts =
+    OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+
+// Room for a file's security as the system hands it over: an access list
+// holds at most 64 KiB, the owner and the group far less.
+struct security {
+	alignas(8) unsigned char bytes[std::size_t{1} << 17];
+};
+security old_security;
+security new_security;
+
+// Wine derives a file's security from its Unix permission bits, which its
+// access lists cannot tell apart (no group's bits; to read is to run), nor
+// set as they were.
+bool under_wine()
+{
+	const HMODULE system = GetModuleHandleW(L"ntdll.dll");
+	return system != nullptr && GetProcAddress(system, "wine_get_version") != nullptr;
+}
+
+bool read_security(HANDLE h, security &s)
+{
+	DWORD needed;
+	return GetKernelObjectSecurity(h, access_parts, s.bytes, sizeof s.bytes, &needed);
+}
+
+// Whether two descriptors name the same owner and group and hold the same
+// access list, with the same protection from inheritance.
+bool same_security(security &a, security &b)
+{
+	PSID owner[2];
+	PSID group[2];
+	PACL list[2];
+	BOOL present[2];
+	BOOL defaulted;
+	SECURITY_DESCRIPTOR_CONTROL control[2];
+	ACL_SIZE_INFORMATION size[2]{};
+	DWORD revision;
+	unsigned char *sd[2] = {a.bytes, b.bytes};
+	for (int i = 0; i < 2; ++i) {
+		if (!GetSecurityDescriptorOwner(sd[i], &owner[i], &defaulted) ||
+		    !GetSecurityDescriptorGroup(sd[i], &group[i], &defaulted) ||
+		    !GetSecurityDescriptorDacl(sd[i], &present[i], &list[i], &defaulted) ||
+		    !GetSecurityDescriptorControl(sd[i], &control[i], &revision) ||
+		    owner[i] == nullptr || group[i] == nullptr)
+			return false;
+		if (present[i] && list[i] != nullptr &&
+		    !GetAclInformation(list[i], &size[i], sizeof size[i], AclSizeInformation))
+			return false;
+		present[i] = present[i] && list[i] != nullptr; // no list lets anyone in
+	}
+	return EqualSid(owner[0], owner[1]) && EqualSid(group[0], group[1]) &&
+	       present[0] == present[1] && ((control[0] ^ control[1]) & SE_DACL_PROTECTED) == 0 &&
+	       size[0].AceCount == size[1].AceCount &&
+	       size[0].AclBytesInUse == size[1].AclBytesInUse &&
+	       (!present[0] ||
+		std::memcmp(list[0] + 1, list[1] + 1, size[0].AclBytesInUse - sizeof(ACL)) == 0);
+}
+
+// Gives the new file the old one's owner, group and access list (read into
+// old_security) as they stand, the inherited entries too, as it will sit
+// beside them. True only where the system then holds them as given:
+// another owner takes a privilege.
+bool carry_security(HANDLE to)
+{
+	if (!read_security(to, new_security))
+		return false;
+	if (same_security(old_security, new_security))
+		return true;
+	const HANDLE writable =
+	    ReOpenFile(to, READ_CONTROL | WRITE_DAC | WRITE_OWNER,
+		       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+	if (writable == INVALID_HANDLE_VALUE)
+		return false;
+	const bool kept = SetKernelObjectSecurity(writable, access_parts, old_security.bytes) &&
+			  read_security(writable, new_security) &&
+			  same_security(old_security, new_security);
+	CloseHandle(writable);
+	return kept;
+}
+
+} // namespace
+
+// Attributes (hidden, system, archive, ...) are given here, as not every
+// system's replacement keeps them; a read-only file is never replaced. The
+// security goes too, and where it cannot go as it was (always under Wine),
+// the old file takes the cut in place (`owned` false).
 bool carry_attributes(int from, int to, bool &owned)
 {
 	constexpr DWORD settable = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN |
 				   FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_OFFLINE |
 				   FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_TEMPORARY;
-	BY_HANDLE_FILE_INFORMATION old;
+	const auto old = reinterpret_cast<HANDLE>(_get_osfhandle(from));
+	const auto made = reinterpret_cast<HANDLE>(_get_osfhandle(to));
+	BY_HANDLE_FILE_INFORMATION info;
 	FILE_BASIC_INFO basic{}; // times of 0 stay as they are
-	owned = true;
-	if (!GetFileInformationByHandle(reinterpret_cast<HANDLE>(_get_osfhandle(from)), &old))
+	if (!GetFileInformationByHandle(old, &info))
 		return false;
-	basic.FileAttributes = old.dwFileAttributes & settable;
+	basic.FileAttributes = info.dwFileAttributes & settable;
 	if (basic.FileAttributes == 0)
 		basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-	return SetFileInformationByHandle(reinterpret_cast<HANDLE>(_get_osfhandle(to)),
-					  FileBasicInfo, &basic, sizeof basic);
+	if (!SetFileInformationByHandle(made, FileBasicInfo, &basic, sizeof basic))
+		return false;
+	owned = !under_wine() && read_security(old, old_security) && carry_security(made);
+	return true;
 }
 
 // Windows folders have no sticky bit.
