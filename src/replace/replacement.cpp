@@ -15,7 +15,7 @@ namespace {
 constexpr int output_slot = 0;
 
 // A block for copying the new file back into the old one.
-unsigned char block[std::size_t{1} << 16];
+unsigned char block[std::size_t{1} << 20];
 
 [[noreturn]] void open_error(const char *out_path)
 {
