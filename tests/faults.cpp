@@ -5,9 +5,9 @@
 // on those files count, and none once the program is exiting. The first write of the output is
 // its "header"; a status asked of the input or standard error once the output is open is the
 // output's "identity"; of the old output once the new one holds audio, its "mode".
-// LEADCUT_SIGNAL=N raises signal N as the output's audio is first written. LEADCUT_RENAME="A B N"
-// renames A over B as leadcut opens a file by name the Nth time (1 unless given), as another
-// program may at that moment.
+// LEADCUT_SIGNAL=N raises signal N as the output's audio is first written ("N old": as the old
+// output is first written in place). LEADCUT_RENAME="A B N" renames A over B as leadcut opens a
+// file by name the Nth time (1 unless given), as another program may at that moment.
 // LEADCUT_ALIAS=1 gives the input an inode number of its own, as FUSE filesystems may give one
 // file several; =dev gives it the old output's, on another device. LEADCUT_SIZE=N shows the
 // input N bytes long: a file of 4 GiB, or one that shrank meanwhile. LEADCUT_NOACL=1 refuses
@@ -178,7 +178,8 @@ int fstat64(int fd, struct stat64 *st) {
 
 ssize_t write(int fd, const void *bytes, size_t n) {
 	const char *kind = writing(fd, "write");
-	if (const char *s = std::getenv("LEADCUT_SIGNAL"); s && of(fd) == output && *kind == 'w')
+	if (const char *s = std::getenv("LEADCUT_SIGNAL");
+	    s && of(fd) == (std::strstr(s, "old") ? old : output) && *kind == 'w')
 		static_cast<void>(std::raise(int(std::strtol(s, nullptr, 10))));
 	if (fails(kind, of(fd))) return -1;
 	const bool half = n > 1 && std::getenv("LEADCUT_DIRTY");

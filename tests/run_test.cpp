@@ -267,6 +267,10 @@ const row rows[] = {
      "getfacl -c e.wav; getfattr --only-values -n user.take e.wav", .posix = true}},
     {"acl_refused", "in.wav e 0", whole("e.wav", {.name = "e.wav", .mode = 0640, .view = 'A',
      .hook = acl + " && export LEADCUT_NOACL=1"})},
+    // A signal that comes as the old file takes the cut in place lets the run finish.
+    {"signal_in_place", "in.wav w/e 0", {.err = said("w/e.wav", "0"), .out = cut0, .name =
+     "w/e.wav", .view = 'U', .hook = "mkdir w && cp e.wav w && chown nobody w && chmod 666 w/e.wav"
+     " && export LEADCUT_SIGNAL='15 old'"}},
     // A hidden file stays hidden (Wine keeps a file's attributes as this one); one held open by
     // another program, sharing its deletion, stays whole where Windows will not replace it.
     {"attributes", "in.wav e 0", {.err = said("e.wav", "0") + "0x2", .out = cut0, .name = "e.wav",
@@ -643,15 +647,22 @@ TEST(Long, CutsTheLongestRecording) {
 }
 
 // Ctrl-C under Wine, once a gigabyte of the cut is written: the status Windows gives it (its low
-// byte), nothing said after the report, the old output whole and no new file.
+// byte), nothing said after the report, the old output whole and no new file. Once a gigabyte of
+// it is in the old file, which under Wine takes it in place, the run ends a whole one.
 // clang-format off
 TEST(Long, CtrlCUnderWine) {
 	if (!on_windows || !std::getenv("LEADCUT_LONG_TESTS")) GTEST_SKIP() << "Wine's, and long";
-	const row c{"ctrl_c", "in.wav e 0", {.input = header(g3, 2, 44100, 16), .name = "e.wav", .blocks
-	    = 1 << 24, .more = {{g3 + 43, "."}}, .hook = "{ { for i in $(seq 600); do [ -z \"$(find "
-	    ". -path './.leadcut-*' -size +1G)\" ] || break; sleep 0.1; done; pkill -INT -s 0 "
-	    "-x leadcut; } & }"}};
-	check("", c, run(c), report(2, 44100, 16, g3), 0xC000013A & 0xFF, e100);
+	for (const string grown : {"./.leadcut-*", "./e.wav"}) {
+		const bool whole = grown == "./e.wav";
+		const row c{"ctrl_c", "in.wav e 0", {.input = header(g2, 2, 44100, 16), .name = whole ?
+		    "none" : "e.wav", .blocks = 1 << 24, .more = {{g2 + 43, "."}}, .hook = "{ { for i in "
+		    "$(seq 600); do [ -z \"$(find . -path '" + grown + "' -size +1G)\" ] || break; sleep "
+		    "0.1; done; pkill -INT -s 0 -x leadcut; } & }"}};
+		check(grown + ": ", c, run(c), whole ? said("e.wav", "0", report(2, 44100, 16, g2)) :
+		      report(2, 44100, 16, g2), whole ? 0 : 0xC000013A & 0xFF, whole ? "" : e100);
+		const fs::path e = dir / "e.wav";
+		EXPECT_TRUE(!whole || (fs::file_size(e) == g2 + 44 && part(e, g2 + 43, 1) == "."));
+	}
 	fs::remove_all(dir);
 }
 // clang-format on

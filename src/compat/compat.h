@@ -153,9 +153,9 @@ constexpr int removal_slots = 2;
 void remove_at_exit(int slot, const char *path, int fd);
 void keep_file(int slot);
 
-// Holds back those signals while a file is written that must not be left
-// half written, or lets them take effect again.
-void hold_signals(bool hold);
+// Holds back those signals for the rest of the run, from where it must end
+// as a whole one: a file must not be left half written.
+void hold_signals();
 
 // Closes a descriptor; false when the system reports a failure.
 bool close_file(int fd);

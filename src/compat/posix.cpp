@@ -461,13 +461,13 @@ void keep_file(int slot)
 	removal_armed[slot] = 0;
 }
 
-void hold_signals(bool hold)
+void hold_signals()
 {
 	sigset_t set;
 	sigemptyset(&set);
 	for (const int signal : ending_signals)
 		sigaddset(&set, signal);
-	static_cast<void>(::sigprocmask(hold ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr));
+	static_cast<void>(::sigprocmask(SIG_BLOCK, &set, nullptr));
 }
 
 bool close_file(int fd)

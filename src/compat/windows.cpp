@@ -513,15 +513,12 @@ void keep_file(int slot)
 
 // A console's events end the process from another thread, which waits
 // while the program holds them; the same thread may hold them again.
-void hold_signals(bool hold)
+void hold_signals()
 {
 	if (!ending_ready)
 		InitializeCriticalSection(&ending);
 	ending_ready = true;
-	if (hold)
-		EnterCriticalSection(&ending);
-	else
-		LeaveCriticalSection(&ending);
+	EnterCriticalSection(&ending);
 }
 
 bool close_file(int fd)

@@ -58,14 +58,15 @@ bool copy_back(int from, int to, std::int64_t size, std::int64_t &at)
 // Where the new file cannot carry the old one's owner and group, the old
 // file takes the cut in place, so that nobody's access changes: once the
 // new file is whole on the disk, and with the signals that would end the
-// run held back meanwhile. Should it fail, the new file holds the cut.
+// run held back from then on, as once the old bytes change the run ends a
+// whole one. Should it fail, the new file holds the cut.
 void write_in_place(replacement &out, std::int64_t size)
 {
 	const int old = open_in_place(out.target.data());
 	bool same = false;
 	if (old < 0 || !same_file(old, out.old_fd, same) || !same || !sync_file(out.fd))
 		replace_error(out);
-	hold_signals(true);
+	hold_signals();
 	keep_file(output_slot);
 	std::int64_t at;
 	if (!copy_back(out.fd, old, size, at) || !close_file(old)) {
@@ -75,7 +76,6 @@ void write_in_place(replacement &out, std::int64_t size)
 	static_cast<void>(close_file(out.fd));     // read back whole
 	static_cast<void>(close_file(out.old_fd)); // only read
 	remove_own_folder(out, true);
-	hold_signals(false);
 }
 
 } // namespace
@@ -171,7 +171,7 @@ void finish_replacement(replacement &out, std::int64_t size)
 	if (replacing)
 		static_cast<void>(close_file(out.old_fd)); // only read
 	// Once the cut has the name, the run ends as a whole one.
-	hold_signals(true);
+	hold_signals();
 	if (!rename_file(out.temp.data(), name.data()))
 		replace_error(out);
 	remove_own_folder(out, false);
