@@ -392,12 +392,18 @@ bool carry_security(HANDLE to)
 		return false;
 	if (same_security(old_security, new_security))
 		return true;
-	const HANDLE writable =
-	    ReOpenFile(to, READ_CONTROL | WRITE_DAC | WRITE_OWNER,
-		       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+	// A folder may let its users change a file's access list, not its
+	// owner: the owner and group then stay, if they are the old ones.
+	constexpr DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+	SECURITY_INFORMATION parts = access_parts;
+	HANDLE writable = ReOpenFile(to, READ_CONTROL | WRITE_DAC | WRITE_OWNER, sharing, 0);
+	if (writable == INVALID_HANDLE_VALUE) {
+		parts = DACL_SECURITY_INFORMATION;
+		writable = ReOpenFile(to, READ_CONTROL | WRITE_DAC, sharing, 0);
+	}
 	if (writable == INVALID_HANDLE_VALUE)
 		return false;
-	const bool kept = SetKernelObjectSecurity(writable, access_parts, old_security.bytes) &&
+	const bool kept = SetKernelObjectSecurity(writable, parts, old_security.bytes) &&
 			  read_security(writable, new_security) &&
 			  same_security(old_security, new_security);
 	CloseHandle(writable);
