@@ -510,8 +510,7 @@ void check(const string &what, const row &c, const result &r, const string &err,
 		s += "status " + to_string(r.status) + ", not " + to_string(status) + "\n";
 	if (!r.kept) s += "in.wav changed\n";
 	if (!r.left.empty()) s += "left behind:" + r.left + "\n";
-	if (c.f.mode >= 0 && r.mode != c.f.mode)
-		s += "mode " + to_string(r.mode) + "\n";
+	if (c.f.mode >= 0 && r.mode != c.f.mode) s += "mode " + to_string(r.mode) + "\n";
 	if (!s.empty()) ADD_FAILURE() << what << s;
 }
 
