@@ -652,15 +652,15 @@ TEST(Long, CutsTheLongestRecording) {
 TEST(Long, CtrlCUnderWine) {
 	if (!on_windows || !std::getenv("LEADCUT_LONG_TESTS")) GTEST_SKIP() << "Wine's, and long";
 	for (const string grown : {"./.leadcut-*", "./e.wav"}) {
-		const bool whole = grown == "./e.wav";
-		const row c{"ctrl_c", "in.wav e 0", {.input = header(g2, 2, 44100, 16), .name = whole ?
+		const bool in_place = grown == "./e.wav";
+		const row c{"ctrl_c", "in.wav e 0", {.input = header(g2, 2, 44100, 16), .name = in_place ?
 		    "none" : "e.wav", .blocks = 1 << 24, .more = {{g2 + 43, "."}}, .hook = "{ { for i in "
 		    "$(seq 600); do [ -z \"$(find . -path '" + grown + "' -size +1G)\" ] || break; sleep "
 		    "0.1; done; pkill -INT -s 0 -x leadcut; } & }"}};
-		check(grown + ": ", c, run(c), whole ? said("e.wav", "0", report(2, 44100, 16, g2)) :
-		      report(2, 44100, 16, g2), whole ? 0 : 0xC000013A & 0xFF, whole ? "" : e100);
+		check(grown + ": ", c, run(c), in_place ? said("e.wav", "0", report(2, 44100, 16, g2)) :
+		      report(2, 44100, 16, g2), in_place ? 0 : 0xC000013A & 0xFF, in_place ? "" : e100);
 		const fs::path e = dir / "e.wav";
-		EXPECT_TRUE(!whole || (fs::file_size(e) == g2 + 44 && part(e, g2 + 43, 1) == "."));
+		EXPECT_TRUE(!in_place || (fs::file_size(e) == g2 + 44 && part(e, g2 + 43, 1) == "."));
 	}
 	fs::remove_all(dir);
 }
