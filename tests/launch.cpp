@@ -1,7 +1,7 @@
 // Starts leadcut.exe with the command line this program was given, but named
 // "leadcut" as a shell would name it: Wine hands a program its DOS path
 // instead. The exit status passes through. HELD names a file held open for
-// reading meanwhile, sharing its deletion, as indexers and players hold one.
+// reading meanwhile, sharing its writing and deletion, as indexers hold one.
 #include <string>
 #include <windows.h>
 
@@ -16,7 +16,8 @@ int wmain() {
 	wchar_t held[MAX_PATH];
 	const HANDLE hold =
 	    GetEnvironmentVariableW(L"HELD", held, MAX_PATH) > 0
-		? CreateFileW(held, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+		? CreateFileW(held, GENERIC_READ,
+			      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
 			      OPEN_EXISTING, 0, nullptr)
 		: INVALID_HANDLE_VALUE;
 	// Named by its command line alone, leadcut.exe is looked for beside this program first.

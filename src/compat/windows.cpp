@@ -8,6 +8,7 @@
 #include <cwchar>
 #include <fcntl.h>
 #include <io.h>
+#include <share.h>
 #include <sys/stat.h>
 #include <windows.h>
 
@@ -157,7 +158,17 @@ bool open_old_output(const char *path, int &fd, output_kind &kind)
 		if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
 			return true;
 	}
-	fd = _wopen(wide.data(), _O_RDONLY | open_flags);
+	// Opened to be identified and its security read, not its bytes, so
+	// that where it takes the cut in place this program alone holds it.
+	const HANDLE h = CreateFileW(wide.data(), FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE,
+				     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+				     nullptr, OPEN_EXISTING, 0, nullptr);
+	fd = h == INVALID_HANDLE_VALUE ? -1
+				       : _open_osfhandle(reinterpret_cast<intptr_t>(h), open_flags);
+	if (fd < 0 && h != INVALID_HANDLE_VALUE)
+		CloseHandle(h);
+	if (fd < 0)
+		fd = _wopen(wide.data(), _O_RDONLY | open_flags);
 	if (fd < 0)
 		fd = _wopen(wide.data(), _O_WRONLY | open_flags);
 	if (fd < 0)
@@ -279,10 +290,12 @@ int open_truncated(const char *path)
 	return to_wide(path, wide) ? _wopen(wide.data(), _O_RDWR | _O_TRUNC | open_flags) : -1;
 }
 
+// Shared with no one: where another program holds the file, as where it
+// would keep the name from the new file, the old file stays as it is.
 int open_in_place(const char *path)
 {
 	wide_text wide;
-	return to_wide(path, wide) ? _wopen(wide.data(), _O_WRONLY | open_flags) : -1;
+	return to_wide(path, wide) ? _wsopen(wide.data(), _O_WRONLY | open_flags, _SH_DENYRW) : -1;
 }
 
 bool truncate_file(int fd, std::int64_t size)
