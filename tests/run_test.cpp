@@ -69,11 +69,12 @@ string get(const fs::path &f) { return fs::is_regular_file(f) ? part(f, 0, fs::f
 const fs::path dir = fs::temp_directory_path() / ("leadcut-" + to_string(::getpid()));
 
 // LEADCUT_TEST_COMMAND, when set, is the command that runs the program under test (an
-// emulator and a launcher, say) instead of the one built here. Names print as UTF-8 on
+// emulator and a launcher, say) instead of the one built here: $LEADCUT_PROGRAM names the program,
+// leadcut or the tests' build of it, leadcut_faults. Names print as UTF-8 on
 // Linux; on Windows in the ANSI code page, here 932 (Japanese), '?' for what it lacks.
 const char *const test_command = std::getenv("LEADCUT_TEST_COMMAND");
 const bool on_windows = test_command && string(test_command).ends_with(".exe");
-const bool library = *LEADCUT_FAULTS && !on_windows; // the fault library, on Linux
+const bool library = !on_windows; // the tests' build runs its faults here, on Linux
 string sys(const string &w, const string &l) { return on_windows ? w : l; }
 
 // The data without its first n bytes, then n zero bytes.
@@ -112,8 +113,8 @@ string said(const string &out, const string &ms, const string &r = rep) {
 // status, the bytes of the file `name` afterwards ("" for none) and its permissions (-1: not
 // looked at); the file-size limit in blocks of 512 bytes, bytes put at offsets of in.wav, the
 // view it runs in (as root, natively), a shell command run before the program in its folder (one
-// that exports LEADCUT_ needs the fault library) and one after, which prints on standard error;
-// whether it needs POSIX's files and names; whether it runs again under faults.
+// that exports LEADCUT_ runs the tests' build of the program) and one after, which prints on
+// standard error; whether it needs POSIX's files and names; whether it runs again under faults.
 // clang-format off
 struct fields {
 	string input = in, err = ""; int status = 0; string out = "", name = "out.wav";
@@ -141,7 +142,7 @@ const string no = "cannot overwrite input file : ", alias = "export LEADCUT_ALIA
     sftp = "/usr/lib/openssh/sftp-server";
 const string as_nobody = "chmod 777 . sub && mkdir -m 777 p && cp $B $F . && U=$(mktemp -d "
     "/tmp/leadcut.XXXX) && chmod 755 $U && mount --bind . $U && cd $U && trap \"cd / && cp $U/p/* "
-    "${LLVM_PROFILE_FILE%/*} 2>/dev/null; umount $U; rmdir $U\" 0 && B=$U/leadcut F=$U/libfaults.so"
+    "${LLVM_PROFILE_FILE%/*} 2>/dev/null; umount $U; rmdir $U\" 0 && B=$U/leadcut F=$U/leadcut_faults"
     " R='runuser -u nobody --' LLVM_PROFILE_FILE=${LLVM_PROFILE_FILE:+$U/p/%p.profraw}";
 const std::map<char, std::pair<string, string>> views = {{0, {}},
     {'V', {"bindfs", "mkdir V && bindfs --ctime-from-mtime . V && trap 'fusermount -u V' 0"}},
@@ -337,12 +338,12 @@ const row rows[] = {
     // Other programs act on the files as leadcut opens its output: a file renamed over the
     // input's name (in.wav stays the reported file), or the output's name made a link to it.
     {"input_renamed", "é.wav out 0", {.err = said("out.wav", "0", as(sys("?", "é") + ".wav")), .out
-     = cut0, .hook = "export LEADCUT_RENAME='e.wav é.wav' LEADCUT_DIRTY=1"}},
+     = cut0, .hook = "export LEADCUT_AT='open old: mv e.wav é.wav' LEADCUT_DIRTY=1"}},
     {"output_linked", "in.wav e 0", refused(rep, "e.wav", {.out = in, .name = "e.wav", .hook =
-     "export LEADCUT_RENAME='link.wav e.wav'"})},
+     "export LEADCUT_AT='open old: mv link.wav e.wav'"})},
     // Or once its cut is on the way: the name holds another file, which is not replaced.
     {"output_swapped", "in.wav e 0", fails(rep + "cannot open file : e.wav\n", {.out = in, .name =
-     "e.wav", .hook = "export LEADCUT_RENAME='link.wav e.wav 3'"})},
+     "e.wav", .hook = "export LEADCUT_AT='create output: mv link.wav e.wav'"})},
     // A signal the caller ignores stays ignored.
     {"ignored_signal", "in.wav e 0", whole("e.wav", {.name = "e.wav", .hook = "trap '' USR1 && "
      "export LEADCUT_SIGNAL=" + to_string(SIGUSR1)})},
@@ -444,7 +445,7 @@ const string prelude =
 // Runs the program as "leadcut" in a fresh folder that holds the row's input as in.wav (also
 // linked as link.wav, 表.wav and é.wav) beside an e.wav of 100 'e's and a folder sub, under its
 // file-size limit (Wine, which cannot ignore the signal, with SIGXFSZ ignored), after its hook and
-// `env`, with the fault library (faults.cpp, inert unless LEADCUT_ variables say), and its output
+// `env`, as the tests' build where either exports a LEADCUT_ variable (faults.cpp), and its output
 // copied to .was before. Status 124 after 15 seconds (15 minutes for gigabytes), 128 + N after
 // signal N. A hook that mounts or starts a server ends it at the exit; $B is the program.
 result run(const row &c, const string &env = "") {
@@ -461,10 +462,13 @@ result run(const row &c, const string &env = "") {
 		      to_string(c.f.blocks) + (on_windows ? " && trap '' XFSZ" : "");
 	for (const string &s : {views.at(c.f.view).second, c.f.hook, env})
 		line += s.empty() ? "" : " && " + s;
-	line += " && { [ ! -f '" + n + "' ] || cp '" + n + "' .was; } && timeout " +
-		(c.f.blocks > 1 << 17 ? "900 " : "15 ") +
+	const bool faulty = (c.f.hook + env).find("LEADCUT_") != string::npos;
+	line += " && { [ ! -f '" + n + "' ] || cp '" + n +
+		"' .was; } && export LEADCUT_PROGRAM=leadcut" + (faulty ? "_faults" : "") +
+		" && timeout " + (c.f.blocks > 1 << 17 ? "900 " : "15 ") +
 		(test_command ? test_command
-			      : "$R bash -c 'LD_PRELOAD=$F exec -a leadcut \"$0\" \"$@\"' $B");
+			      : "$R bash -c 'exec -a leadcut \"$0\" \"$@\"' " +
+				    string(faulty ? "$F" : "$B"));
 	line += " " + c.words + "; s=$?; { :; " + c.f.after + "\n} >&2";
 	// The wait is for what the hook started, a FIFO's reader.
 	result r{.status = WEXITSTATUS(std::system((line + "; wait; exit $s").c_str()))};
@@ -514,10 +518,10 @@ void check(const string &what, const row &c, const result &r, const string &err,
 	if (!s.empty()) ADD_FAILURE() << what << s;
 }
 
-// Calls whose failure cannot change the result, the row's own outcome standing: the input's
-// close (it is read in full by then), the old output's (it was opened only to be identified),
-// and the system's copy (the copy through the block takes over).
-const std::set<string> ok = {"close input", "close old", "copy output"};
+// Calls whose failure cannot change the result, the row's own outcome standing: the closes of what
+// was only read or acted in, the system's copy (the copy through the block takes over), and the
+// name of the input (the one it was opened by stands).
+const std::set<string> ok = {"close old", "close folder", "close own", "copy output", "name input"};
 
 // The message that a run must end with when `call` failed, naming the output as the closing line
 // does (else as the row); "" for a print, whose failure makes the status 1 of a run that did its
@@ -526,17 +530,16 @@ string message(const row &c, const string &kind, const string &file) {
 	const auto to = c.f.err.rfind(" -> ") + 4;
 	const string out = to < 4 ? c.f.name : c.f.err.substr(to, c.f.err.rfind(" (") - to),
 		     cannot = "cannot open file : ";
-	const bool write = kind == "write" || kind == "close";
-	return kind == "identity" ? cannot + out + "\n" // of the output, by the input's status
-	       : file == "input"
-		   ? (kind == "read" || kind == "seek" || kind == "status" ? "read error : #\n"
-									   : cannot + "in.wav\n")
-	       : kind == "header"          ? out + " : wav header write error\n"
-	       : kind == "rename"          ? "cannot replace file : " + out + "\n"
-	       : kind == "remove"          ? "cannot remove folder : *\n"
-	       : write && file == "output" ? "write error : #\n"
-	       : kind == "print"           ? ""
-					   : cannot + out + "\n";
+	// The own folder's lookup, after the cut took its name, is part of its removal.
+	const bool removal = kind == "remove" || (file == "own" && kind == "lookup");
+	return kind == "identity" ? cannot + out + "\n"
+	       : file == "input"  ? (kind == "open" ? cannot + "in.wav\n" : "read error : #\n")
+	       : kind == "header" ? out + " : wav header write error\n"
+	       : kind == "rename" ? "cannot replace file : " + out + "\n"
+	       : removal          ? "cannot remove folder : *\n"
+	       : kind == "print"  ? ""
+	       : file == "output" && (kind == "write" || kind == "close") ? "write error : #\n"
+									  : cannot + out + "\n";
 }
 
 // The row's run; then, for a row that says so, each of its calls failing in turn, the 1st, the
@@ -568,8 +571,9 @@ TEST_P(Run, Row) {
 	c.f.mode = -1; // which a failed call may leave as it was made
 	std::set<string> met, kinds = {"open input", "read input", "seek input", "print stderr"};
 	if (c.f.status == 0 && !c.f.out.empty())
-		kinds.insert({"open mark", "open output", "header output", "write output",
-			      "close output", "rename output", "remove output"});
+		kinds.insert({"open folder", "make own", "open own", "create output",
+			      "header output", "write output", "close output", "rename output",
+			      "remove own"});
 	// Audio that lies alike in both files, pages of it, goes through the system's copy.
 	if (c.f.err.ends_with("(0ms)\n") && c.f.out.size() > 1 << 16) kinds.insert("copy output");
 	for (int n = 1;; ++n) {
@@ -583,7 +587,7 @@ TEST_P(Run, Row) {
 		const auto last = r.err.rfind('\n', r.err.size() - 2) + 1; // 0 for one line
 		// A run whose output took its name but whose folder stayed has done its work too.
 		const bool same = ok.contains(call), print = call == "print stderr",
-			   done = print || call == "remove output",
+			   done = print || call == "remove own" || call == "lookup own",
 			   mute = c.f.hook.find("2>&-") != string::npos;
 		const string err = same            ? c.f.err
 				   : print || mute ? r.err

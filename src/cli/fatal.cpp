@@ -14,7 +14,7 @@ constexpr const char *program_name = "leadcut";
 
 void usage_exit()
 {
-	hold_signals(); // the run ends here, not meanwhile by a signal
+	hold_endings(); // the run ends here, not meanwhile by a signal
 	// The second line is Japanese, in the console's encoding: UTF-8, or the
 	// Shift-JIS bytes of a Windows console in any other code page.
 	say("Usage: %s [option] <wav_file_in> <wav_file_out> <time-ms>\n%s\n\n", program_name,
@@ -42,18 +42,18 @@ void read_error_closing(std::FILE *stream)
 
 void read_error_at(std::int64_t position)
 {
-	hold_signals(); // the run ends here, not meanwhile by a signal
+	hold_endings(); // the run ends here, not meanwhile by a signal
 	say("read error : %lld\n", static_cast<long long>(position));
 	std::exit(1);
 }
 
 void fail_exit(const char *format, ...)
 {
-	hold_signals(); // the run ends here, not meanwhile by a signal
+	hold_endings(); // the run ends here, not meanwhile by a signal
 	std::va_list args;
 	va_start(args, format);
 	// NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): as in say
-	static_cast<void>(std::vfprintf(stderr, format, args)); // the status is 1 either way
+	static_cast<void>(print_error(format, args)); // the status is 1 either way
 	va_end(args);
 	std::exit(1);
 }
@@ -61,13 +61,13 @@ void fail_exit(const char *format, ...)
 // The name goes through say_name alone, never through a format.
 void name_exit(const char *prefix, const char *name, const char *rest, ...)
 {
-	hold_signals(); // the run ends here, not meanwhile by a signal
+	hold_endings(); // the run ends here, not meanwhile by a signal
 	say("%s", prefix);
 	say_name(name);
 	std::va_list args;
 	va_start(args, rest);
 	// NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): as in say
-	static_cast<void>(std::vfprintf(stderr, rest, args)); // the status is 1 either way
+	static_cast<void>(print_error(rest, args)); // the status is 1 either way
 	va_end(args);
 	std::exit(1);
 }

@@ -88,7 +88,7 @@ void say(const char *format, ...)
 	va_start(args, format);
 	// va_start is above; the analyzer loses it where it follows a call from this file here.
 	// NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized)
-	if (std::vfprintf(stderr, format, args) < 0)
+	if (!print_error(format, args))
 		print_failed = true;
 	va_end(args);
 }

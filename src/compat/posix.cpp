@@ -1,4 +1,5 @@
-// The POSIX side of compat.h, with Linux's copy_file_range.
+// The POSIX side of compat.h, with Linux's copy_file_range, fallocate and
+// /proc where the system has them.
 #define _FILE_OFFSET_BITS 64 // 64-bit off_t on 32-bit systems too
 
 #include "compat.h"
@@ -19,6 +20,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "seam.h"
+
 namespace {
 
 // One call moves less than 2^31 bytes.
@@ -27,12 +30,41 @@ constexpr std::size_t call_max = std::size_t{1} << 30;
 // The longest name that bears a terminating zero after it, in bytes.
 constexpr int name_room = 260;
 
+constexpr int open_flags = O_CLOEXEC | O_NOCTTY;
+
+// A folder opened to act in, not to read, where the system has such an
+// open: then one that may be searched but not listed opens too.
+#if defined(O_PATH)
+constexpr int search_flags = O_PATH;
+#elif defined(O_SEARCH)
+constexpr int search_flags = O_SEARCH;
+#else
+constexpr int search_flags = O_RDONLY;
+#endif
+
+// True where the test build fails this call: it then fails as a disk does.
+bool failed(const char *operation, role r)
+{
+	if (!fault_at(operation, r))
+		return false;
+	errno = EIO;
+	return true;
+}
+
+// Copies a zero-terminated text into room bytes, which the caller knows
+// it fits.
+void copy_text(char *to, std::size_t room, const char *from)
+{
+	static_cast<void>(std::snprintf(to, room, "%s", from));
+}
+
 } // namespace
 
 bool open_standard_streams()
 {
 	for (int fd = 0; fd < 3; ++fd) {
-		if (::fcntl(fd, F_GETFD) == -1 && ::open("/dev/null", O_RDWR) != fd)
+		if (::fcntl(fd, F_GETFD) == -1 &&
+		    (failed("open", role::null) || ::open("/dev/null", O_RDWR) != fd))
 			return false;
 	}
 	return true;
@@ -67,20 +99,101 @@ bool console_utf8()
 	return true;
 }
 
+bool print_error(const char *format, std::va_list args)
+{
+	return !failed("print", role::err) && std::vfprintf(stderr, format, args) >= 0;
+}
+
 std::FILE *open_input(const char *path)
 {
-	return std::fopen(path, "rb");
+	return failed("open", role::input) ? nullptr : std::fopen(path, "rb");
+}
+
+bool read_item(std::FILE *in, void *item, std::size_t size)
+{
+	return !failed("read", role::input) && std::fread(item, size, 1, in) == 1;
+}
+
+int read_byte(std::FILE *in)
+{
+	return failed("read", role::input) ? EOF : std::fgetc(in);
+}
+
+std::int64_t stream_position(std::FILE *in)
+{
+	return failed("seek", role::input) ? -1 : ::ftello(in);
+}
+
+bool seek_stream(std::FILE *in, std::int64_t position)
+{
+	return !failed("seek", role::input) &&
+	       ::fseeko(in, static_cast<off_t>(position), SEEK_SET) == 0;
+}
+
+int stream_descriptor(std::FILE *stream)
+{
+	return ::fileno(stream);
 }
 
 namespace {
 
-constexpr int open_flags = O_CLOEXEC | O_NOCTTY;
-
-// Copies a zero-terminated text into room bytes, which the caller knows
-// it fits: a name of a folder into a path, a path into another as long.
-void copy_text(char *to, std::size_t room, const char *from)
+void take_facts(const struct stat &st, role r, file_facts &facts)
 {
-	static_cast<void>(std::snprintf(to, room, "%s", from));
+	facts.kind = S_ISREG(st.st_mode)   ? file_kind::regular
+		     : S_ISDIR(st.st_mode) ? file_kind::folder
+		     : S_ISLNK(st.st_mode) ? file_kind::link
+					   : file_kind::stream;
+	facts.device = st.st_dev;
+	facts.index = st.st_ino;
+	facts.owner = st.st_uid;
+	facts.group = st.st_gid;
+	facts.mode = st.st_mode & 07777;
+	facts.size = st.st_size;
+	facts.modes = true;
+	fault_facts(r, facts);
+}
+
+} // namespace
+
+bool facts_of(int fd, role r, file_facts &facts)
+{
+	struct stat st;
+	if (failed("status", r) || ::fstat(fd, &st) != 0)
+		return false;
+	take_facts(st, r, facts);
+	return true;
+}
+
+bool facts_at(int folder, const char *name, role r, file_facts &facts)
+{
+	struct stat st;
+	facts = file_facts{};
+	if (failed("lookup", r))
+		return false;
+	if (::fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+		return errno == ENOENT || errno == ENOTDIR;
+	take_facts(st, r, facts);
+	return true;
+}
+
+std::uint32_t runner()
+{
+	return ::geteuid();
+}
+
+namespace {
+
+// A file that was no FIFO when asked: opened to be read and written, or
+// where it may not be written (so that it can be refused), to be read.
+int open_existing(const char *path, bool &writable)
+{
+	int fd = ::open(path, O_RDWR | O_NONBLOCK | open_flags);
+	if (fd < 0 && errno == EACCES)
+		fd = ::open(path, O_WRONLY | O_NONBLOCK | open_flags);
+	writable = fd >= 0;
+	if (fd < 0 && errno == EACCES)
+		fd = ::open(path, O_RDONLY | O_NONBLOCK | open_flags);
+	return fd;
 }
 
 } // namespace
@@ -89,34 +202,35 @@ void copy_text(char *to, std::size_t room, const char *from)
 // user planted in a sticky folder is refused) and so do its limits. A FIFO
 // is opened as a writer alone: opened for reading too, it would not wait
 // for its reader, and closed again, it would give a waiting reader the end
-// of its data. Its kind is asked first, and a FIFO that takes the name's
-// place meanwhile is opened again. A regular file is opened only to be
-// identified, for reading where it may be read.
-bool open_old_output(const char *path, int &fd, output_kind &kind)
+// of its data. So its kind is asked first; what was opened is then judged
+// by its own kind, whatever the name held a moment before.
+bool open_old_output(const char *path, int &fd, file_kind &kind, bool &writable)
 {
 	struct stat st;
 	fd = -1;
-	kind = output_kind::absent;
+	kind = file_kind::none;
+	writable = false;
+	if (failed("open", role::old))
+		return false;
 	if (::stat(path, &st) != 0) {
 		// A dangling link is not written through, as cp does not.
 		return errno == ENOENT && ::lstat(path, &st) != 0 && errno == ENOENT;
 	}
-	if (!S_ISFIFO(st.st_mode)) {
-		fd = ::open(path, O_RDONLY | O_NONBLOCK | open_flags);
-		if (fd < 0 && errno == EACCES)
-			fd = ::open(path, O_WRONLY | O_NONBLOCK | open_flags);
-		if (fd < 0 || ::fstat(fd, &st) != 0)
-			return false;
-		kind = S_ISREG(st.st_mode) ? output_kind::regular : output_kind::stream;
-		// A file its owner made read-only stays, though its folder would let
-		// a new file take its name.
-		if (kind == output_kind::regular)
-			return ::faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) == 0;
-		static_cast<void>(::close(fd)); // opened for reading: it is written below
+	bool fifo = S_ISFIFO(st.st_mode);
+	fd = fifo ? ::open(path, O_WRONLY | open_flags) : open_existing(path, writable);
+	if (fd >= 0 && !fifo && ::fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode)) {
+		static_cast<void>(::close(fd)); // a reader too: it is opened again as a writer
+		fifo = true;
+		fd = ::open(path, O_WRONLY | open_flags);
 	}
-	kind = output_kind::stream;
-	fd = ::open(path, O_WRONLY | open_flags);
-	return fd >= 0;
+	if (fd < 0 || ::fstat(fd, &st) != 0)
+		return false;
+	writable = writable || fifo;
+	kind = S_ISREG(st.st_mode) ? file_kind::regular : file_kind::stream;
+	// A device is written as it blocks, as any program writes it.
+	const int flags = ::fcntl(fd, F_GETFL);
+	return kind == file_kind::regular ||
+	       (flags != -1 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0);
 }
 
 bool name_was_too_long()
@@ -124,12 +238,16 @@ bool name_was_too_long()
 	return errno == ENAMETOOLONG;
 }
 
-// Linux names an open file in /proc as the kernel found it; elsewhere the
-// system keeps no name, and the name that opened it stands.
-bool open_file_name(int fd, const char *path, path_buffer &name)
+// Linux names an open file in /proc as the kernel found it, macOS through
+// fcntl; without either (a chroot without /proc), nothing names it.
+bool file_name(int fd, role r, path_buffer &name)
 {
-#ifdef __linux__
-	static_cast<void>(path);
+	if (failed("name", r))
+		return false;
+#ifdef F_GETPATH
+	static_assert(path_max >= PATH_MAX);
+	return ::fcntl(fd, F_GETPATH, name.data()) != -1;
+#else
 	char link[32];
 	static_cast<void>(std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd));
 	const ssize_t n = ::readlink(link, name.data(), name.size());
@@ -137,22 +255,146 @@ bool open_file_name(int fd, const char *path, path_buffer &name)
 		return false;
 	name[static_cast<std::size_t>(n)] = '\0';
 	return true;
-#else
-	static_cast<void>(fd);
-	copy_text(name.data(), name.size(), path); // a name of the command line fits
-	return true;
 #endif
 }
 
-bool names_file(const char *path, int fd, bool &same)
+int open_folder(const char *path, role r)
 {
-	struct stat named;
-	struct stat open;
-	if (::lstat(path, &named) != 0 || ::fstat(fd, &open) != 0)
+	return failed("open", r) ? -1 : ::open(path, search_flags | O_DIRECTORY | open_flags);
+}
+
+bool make_folder_at(int folder, const char *name, role r)
+{
+	return !failed("make", r) && ::mkdirat(folder, name, 0700) == 0;
+}
+
+int open_folder_at(int folder, const char *name, role r)
+{
+	return failed("open", r)
+		   ? -1
+		   : ::openat(folder, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | open_flags);
+}
+
+bool set_mode(int fd, std::uint32_t mode, role r)
+{
+	return !failed("mode", r) && ::fchmod(fd, static_cast<mode_t>(mode)) == 0;
+}
+
+namespace {
+
+DIR *listing = nullptr;
+
+} // namespace
+
+bool open_listing(int folder, role r, bool &listed)
+{
+	listed = false;
+	if (failed("list", r))
 		return false;
-	same =
-	    !S_ISLNK(named.st_mode) && named.st_dev == open.st_dev && named.st_ino == open.st_ino;
+	const int fd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | open_flags);
+	if (fd < 0)
+		return errno == EACCES;
+	listing = ::fdopendir(fd);
+	if (listing == nullptr) {
+		static_cast<void>(::close(fd)); // only opened
+		return false;
+	}
+	listed = true;
 	return true;
+}
+
+// Its entries are not failed one by one: their order, and so their number,
+// changes with the names.
+bool next_entry(role, path_buffer &name, bool &found)
+{
+	for (;;) {
+		errno = 0;
+		const dirent *entry = ::readdir(listing);
+		found = entry != nullptr;
+		if (!found)
+			return errno == 0;
+		if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
+			copy_text(name.data(), name.size(), entry->d_name);
+			return true;
+		}
+	}
+}
+
+void close_listing()
+{
+	static_cast<void>(::closedir(listing)); // only read
+	listing = nullptr;
+}
+
+namespace {
+
+// The letters a folder that ignores case takes as one: ASCII's and
+// Latin-1's. A byte outside well-formed two-byte UTF-8 stands for itself.
+std::uint32_t folded(const unsigned char *&s)
+{
+	std::uint32_t c = *s++;
+	if (c >= 0xC2 && c < 0xE0 && (*s & 0xC0) == 0x80)
+		c = (c & 0x1F) << 6 | (*s++ & 0x3Fu);
+	else if (c >= 0x80)
+		return c << 16;
+	const bool capital = (c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7);
+	return capital ? c + 0x20 : c;
+}
+
+bool same_but_case(const char *a, const char *b)
+{
+	const auto *x = reinterpret_cast<const unsigned char *>(a);
+	const auto *y = reinterpret_cast<const unsigned char *>(b);
+	while (*x != 0 && *y != 0) {
+		if (folded(x) != folded(y))
+			return false;
+	}
+	return *x == *y;
+}
+
+} // namespace
+
+// The name itself wins where the folder holds it: a folder that tells
+// case apart may hold other spellings too.
+bool entry_spelling(int folder, const char *name, path_buffer &spelling)
+{
+	bool listed;
+	bool found = true;
+	bool exact = false;
+	path_buffer entry;
+	path_buffer other{};
+	if (!open_listing(folder, role::folder, listed))
+		return false;
+	bool read = true;
+	while (listed && read && !exact && (read = next_entry(role::folder, entry, found)) &&
+	       found) {
+		exact = std::strcmp(entry.data(), name) == 0;
+		if (!exact && other[0] == '\0' && same_but_case(entry.data(), name))
+			other = entry;
+	}
+	if (listed)
+		close_listing();
+	copy_text(spelling.data(), spelling.size(),
+		  exact || other[0] == '\0' ? name : other.data());
+	return read;
+}
+
+int create_at(int folder, const char *name, role r)
+{
+	return failed("create", r)
+		   ? -1
+		   : ::openat(folder, name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | open_flags,
+			      0666);
+}
+
+bool rename_at(int from_folder, const char *from, int to_folder, const char *to, role r)
+{
+	return !failed("rename", r) && ::renameat(from_folder, from, to_folder, to) == 0;
+}
+
+bool remove_at(int folder, const char *name, bool is_folder, role r)
+{
+	return !failed("remove", r) && ::unlinkat(folder, name, is_folder ? AT_REMOVEDIR : 0) == 0;
 }
 
 #ifdef __linux__
@@ -197,112 +439,6 @@ std::uint64_t unique_number()
 	       static_cast<std::uint64_t>(now.tv_nsec);
 }
 
-bool make_folder(const char *path)
-{
-	return ::mkdir(path, 0700) == 0;
-}
-
-bool remove_folder(const char *path)
-{
-	return ::rmdir(path) == 0;
-}
-
-int create_file(const char *path)
-{
-	return ::open(path, O_WRONLY | O_CREAT | O_EXCL | open_flags, 0666);
-}
-
-bool remove_file(const char *path)
-{
-	return ::unlink(path) == 0;
-}
-
-int open_truncated(const char *path)
-{
-	return ::open(path, O_RDWR | O_TRUNC | open_flags);
-}
-
-int open_in_place(const char *path)
-{
-	return ::open(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | open_flags);
-}
-
-bool truncate_file(int fd, std::int64_t size)
-{
-	return ::ftruncate(fd, static_cast<off_t>(size)) == 0;
-}
-
-bool sync_file(int fd)
-{
-	return ::fsync(fd) == 0;
-}
-
-bool name_exists(const char *path, bool &found)
-{
-	struct stat st;
-	found = ::stat(path, &st) == 0;
-	return found || errno == ENOENT || errno == ENOTDIR;
-}
-
-namespace {
-
-// The letters a folder that ignores case takes as one: ASCII's and
-// Latin-1's. A byte outside well-formed two-byte UTF-8 stands for itself.
-std::uint32_t folded(const unsigned char *&s)
-{
-	std::uint32_t c = *s++;
-	if (c >= 0xC2 && c < 0xE0 && (*s & 0xC0) == 0x80)
-		c = (c & 0x1F) << 6 | (*s++ & 0x3Fu);
-	else if (c >= 0x80)
-		return c << 16;
-	const bool capital = (c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7);
-	return capital ? c + 0x20 : c;
-}
-
-bool same_but_case(const char *a, const char *b)
-{
-	const auto *x = reinterpret_cast<const unsigned char *>(a);
-	const auto *y = reinterpret_cast<const unsigned char *>(b);
-	while (*x != 0 && *y != 0) {
-		if (folded(x) != folded(y))
-			return false;
-	}
-	return *x == *y;
-}
-
-} // namespace
-
-// The name itself wins where the folder holds it: a folder that tells
-// case apart may hold other spellings too. A folder that may be searched
-// but not listed keeps the name as given.
-bool entry_spelling(const char *path, path_buffer &spelling)
-{
-	const std::size_t start = name_start(path);
-	const char *name = path + start;
-	char folder[path_max] = ".";
-	if (start > 0) {
-		std::memcpy(folder, path, start);
-		folder[start] = '\0';
-	}
-	DIR *dir = ::opendir(folder);
-	bool read = dir != nullptr || errno == EACCES;
-	char other[path_max] = "";
-	bool exact = false;
-	errno = 0;
-	for (const dirent *entry; dir != nullptr && !exact && (entry = ::readdir(dir)) != nullptr;
-	     errno = 0) {
-		exact = std::strcmp(entry->d_name, name) == 0;
-		if (!exact && other[0] == '\0' && same_but_case(entry->d_name, name))
-			copy_text(other, sizeof other, entry->d_name);
-	}
-	if (dir != nullptr) {
-		read = errno == 0;
-		static_cast<void>(::closedir(dir)); // only read
-	}
-	copy_text(spelling.data(), spelling.size(), exact || other[0] == '\0' ? name : other);
-	return read;
-}
-
 namespace {
 
 #ifdef __linux__
@@ -328,24 +464,31 @@ void group_entry(mode_t &mode, const unsigned char *acl, std::size_t size)
 
 // Copies each attribute the program may set; where the ACL is not copied,
 // mode's group bits become its group entry's, as the mode shows its mask.
-void carry_extended(int from, int to, mode_t &mode)
+// The new file keeps no ACL the old one had not: its folder's default ACL
+// may have given it one. False where that one cannot go.
+bool carry_extended(int from, int to, mode_t &mode)
 {
+	bool acl = false;
 	const ssize_t listed = ::flistxattr(from, attribute_names, sizeof attribute_names);
 	for (ssize_t at = 0; at < listed;
 	     at += static_cast<ssize_t>(std::strlen(attribute_names + at)) + 1) {
 		const char *name = attribute_names + at;
+		const bool is_acl = std::strcmp(name, acl_name) == 0;
 		const ssize_t size =
 		    ::fgetxattr(from, name, attribute_value, sizeof attribute_value);
 		const bool copied =
-		    size >= 0 &&
+		    size >= 0 && !(is_acl && fault_at("acl", role::output)) &&
 		    ::fsetxattr(to, name, attribute_value, static_cast<std::size_t>(size), 0) == 0;
-		if (!copied && size >= 0 && std::strcmp(name, acl_name) == 0)
+		acl = acl || (is_acl && copied);
+		if (!copied && size >= 0 && is_acl)
 			group_entry(mode, attribute_value, static_cast<std::size_t>(size));
 	}
+	return acl || ::fremovexattr(to, acl_name) == 0 || errno == ENODATA || errno == EOPNOTSUPP;
 }
 #else
-void carry_extended(int, int, mode_t &)
+bool carry_extended(int, int, mode_t &)
 {
+	return true;
 }
 #endif
 
@@ -359,7 +502,8 @@ bool carry_attributes(int from, int to, bool &owned)
 {
 	struct stat old;
 	struct stat now;
-	if (::fstat(from, &old) != 0 || ::fstat(to, &now) != 0)
+	if (failed("status", role::old) || ::fstat(from, &old) != 0 ||
+	    failed("mode", role::output) || ::fstat(to, &now) != 0)
 		return false;
 	constexpr auto same_uid = static_cast<uid_t>(-1);
 	constexpr auto same_gid = static_cast<gid_t>(-1);
@@ -367,176 +511,95 @@ bool carry_attributes(int from, int to, bool &owned)
 	const bool group = old.st_gid == now.st_gid || ::fchown(to, same_uid, old.st_gid) == 0;
 	owned = owner && group;
 	mode_t mode = old.st_mode & 07777;
-	carry_extended(from, to, mode);
-	return (now.st_mode & 07777) == mode || ::fchmod(to, mode) == 0;
+	return carry_extended(from, to, mode) &&
+	       ((now.st_mode & 07777) == mode || ::fchmod(to, mode) == 0);
 }
 
-// As the system decides it for a rename: the sticky bit protects each
-// user's names, but for the folder's owner and root.
-bool may_take_name(const char *path, int fd)
+// The old output was opened for writing: no other program's handle stops it.
+int open_in_place(int fd, role r)
 {
-	const std::size_t start = name_start(path); // the root's separator stays
-	char folder[path_max] = ".";
-	if (start > 0)
-		copy_text(folder, std::max<std::size_t>(start, 2), path);
-	struct stat file;
-	struct stat above;
-	const uid_t me = ::geteuid();
-	return ::fstat(fd, &file) == 0 && ::stat(folder, &above) == 0 &&
-	       ((above.st_mode & S_ISVTX) == 0 || me == 0 || file.st_uid == me ||
-		above.st_uid == me);
+	return failed("open", r) ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
 }
 
-bool rename_file(const char *from, const char *to)
-{
-	return ::rename(from, to) == 0;
-}
-
-namespace {
-
-char removal_path[removal_slots][path_max];
-char removal_folder[removal_slots][path_max];
-volatile std::sig_atomic_t removal_armed[removal_slots] = {};
-bool removal_set = false; // the handlers and the exit's removal
-
-// Async-signal-safe: unlink and rmdir are, and paths are written before
-// they are armed.
-void remove_armed()
-{
-	for (int slot = 0; slot < removal_slots; ++slot) {
-		if (removal_armed[slot] != 0) {
-			removal_armed[slot] = 0;
-			static_cast<void>(::unlink(removal_path[slot]));
-			static_cast<void>(::rmdir(removal_folder[slot]));
-		}
-	}
-}
-
-extern "C" void remove_and_die(int signal)
-{
-	remove_armed();
-	static_cast<void>(::raise(signal)); // the handler is reset: this ends the process
-}
-
-// Every signal whose default ends the process, but SIGPIPE and SIGXFSZ,
-// which are ignored, and those that tell of the program's own fault.
-constexpr int ending_signals[] = {
-    SIGINT,  SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGXCPU, SIGVTALRM, SIGPROF,
-#ifdef SIGPOLL
-    SIGPOLL,
-#endif
-#ifdef SIGPWR
-    SIGPWR,
-#endif
-};
-
-} // namespace
-
-void remove_at_exit(int slot, const char *path, int)
-{
-	if (!removal_set) {
-		removal_set = true;
-		// A signal the caller ignores (a background job's SIGINT) stays ignored.
-		for (const int signal : ending_signals) {
-			struct sigaction action {};
-			if (::sigaction(signal, nullptr, &action) == 0 &&
-			    action.sa_handler != SIG_IGN) {
-				action.sa_handler = remove_and_die;
-				action.sa_flags = static_cast<int>(SA_RESETHAND);
-				sigemptyset(&action.sa_mask);
-				static_cast<void>(::sigaction(signal, &action, nullptr));
-			}
-		}
-		static_cast<void>(std::atexit(remove_armed)); // room for 32 is promised
-	}
-	removal_armed[slot] = 0;
-	// The path lies in the program's own folder, after its separator.
-	copy_text(removal_path[slot], path_max, path);
-	copy_text(removal_folder[slot], name_start(path), path);
-	removal_armed[slot] = 1;
-}
-
-void keep_file(int slot)
-{
-	removal_armed[slot] = 0;
-}
-
-void hold_signals()
-{
-	sigset_t set;
-	sigemptyset(&set);
-	for (const int signal : ending_signals)
-		sigaddset(&set, signal);
-	static_cast<void>(::sigprocmask(SIG_BLOCK, &set, nullptr));
-}
-
-bool close_file(int fd)
-{
-	return ::close(fd) == 0;
-}
-
-int stream_descriptor(std::FILE *stream)
-{
-	return ::fileno(stream);
-}
-
-std::int64_t stream_position(std::FILE *stream)
-{
-	return ::ftello(stream);
-}
-
-bool seek_stream(std::FILE *stream, std::int64_t position)
-{
-	return ::fseeko(stream, static_cast<off_t>(position), SEEK_SET) == 0;
-}
-
-bool file_size(int fd, std::int64_t &size)
+// Where the system sets no room aside, the bytes past the file's end are
+// written as zeros, and taken back where they cannot all be.
+bool reserve_size(int fd, std::int64_t size, role r)
 {
 	struct stat st;
-	if (::fstat(fd, &st) != 0)
+	if (failed("size", r) || ::fstat(fd, &st) != 0)
 		return false;
-	size = S_ISREG(st.st_mode) ? st.st_size : -1;
+#ifdef FALLOC_FL_KEEP_SIZE
+	if (::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) == 0)
+		return true;
+	if (errno != EOPNOTSUPP && errno != ENOSYS)
+		return false;
+#endif
+	static const unsigned char zeros[65536] = {};
+	for (off_t at = st.st_size; at < size;) {
+		const ssize_t n = ::pwrite(
+		    fd, zeros, static_cast<std::size_t>(std::min<off_t>(size - at, sizeof zeros)),
+		    at);
+		if (n <= 0) {
+			// The file had none of these bytes: they go, and the failure stands.
+			[[maybe_unused]] const int restored = ::ftruncate(fd, st.st_size);
+			return false;
+		}
+		at += n;
+	}
 	return true;
 }
 
-bool same_file(int a, int b, bool &same)
+bool truncate_file(int fd, std::int64_t size, role r)
 {
-	struct stat x;
-	struct stat y;
-	if (::fstat(a, &x) != 0 || ::fstat(b, &y) != 0)
-		return false;
-	same = x.st_dev == y.st_dev && x.st_ino == y.st_ino;
-	return true;
+	return !failed("size", r) && ::ftruncate(fd, static_cast<off_t>(size)) == 0;
 }
 
-std::int64_t seek_to(int fd, std::int64_t position)
+bool sync_file(int fd, role r)
 {
-	return ::lseek(fd, static_cast<off_t>(position), SEEK_SET);
+	return !failed("sync", r) && ::fsync(fd) == 0;
 }
 
-std::int64_t file_position(int fd)
+bool close_file(int fd, role r)
 {
-	return ::lseek(fd, 0, SEEK_CUR);
+	const bool fails = failed("close", r);
+	return ::close(fd) == 0 && !fails;
 }
 
-std::int64_t read_some(int fd, unsigned char *bytes, std::size_t count)
+std::int64_t seek_to(int fd, std::int64_t position, role r)
+{
+	return failed("seek", r) ? -1 : ::lseek(fd, static_cast<off_t>(position), SEEK_SET);
+}
+
+std::int64_t file_position(int fd, role r)
+{
+	return failed("seek", r) ? -1 : ::lseek(fd, 0, SEEK_CUR);
+}
+
+std::int64_t read_some(int fd, unsigned char *bytes, std::size_t count, role r)
 {
 	ssize_t n;
+	if (failed("read", r))
+		return -1;
 	while ((n = ::read(fd, bytes, std::min(count, call_max))) < 0 && errno == EINTR) {
 	}
 	return n;
 }
 
-std::int64_t write_some(int fd, const unsigned char *bytes, std::size_t count)
+std::int64_t write_some(int fd, const unsigned char *bytes, std::size_t count, role r)
 {
 	ssize_t n;
-	while ((n = ::write(fd, bytes, std::min(count, call_max))) < 0 && errno == EINTR) {
+	if (failed("write", r))
+		return -1;
+	count = fault_count(r, std::min(count, call_max));
+	while ((n = ::write(fd, bytes, count)) < 0 && errno == EINTR) {
 	}
 	return n;
 }
 
 std::int64_t copy_range(int in, int out, std::uint64_t count)
 {
+	if (failed("copy", role::output))
+		return 0;
 #ifdef __linux__
 	ssize_t n;
 	while ((n = ::copy_file_range(
@@ -549,4 +612,81 @@ std::int64_t copy_range(int in, int out, std::uint64_t count)
 	(void)in, (void)out, (void)count;
 	return 0;
 #endif
+}
+
+namespace {
+
+void (*ending_cleanup)() = nullptr;
+
+extern "C" void end_by_signal(int signal)
+{
+	ending_cleanup();
+	static_cast<void>(::raise(signal)); // the handler is reset: this ends the process
+}
+
+// Whether a signal's default action ends the process: all but those that
+// stop it, continue it or are ignored. SIGKILL cannot be caught.
+bool ends_by_default(int signal)
+{
+	switch (signal) {
+	case SIGKILL:
+	case SIGSTOP:
+	case SIGTSTP:
+	case SIGTTIN:
+	case SIGTTOU:
+	case SIGCONT:
+	case SIGCHLD:
+	case SIGURG:
+#ifdef SIGWINCH
+	case SIGWINCH:
+#endif
+#ifdef SIGINFO
+	case SIGINFO:
+#endif
+		return false;
+	default:
+		return true;
+	}
+}
+
+// The highest signal number: the last real-time one where there are any.
+int last_signal()
+{
+#ifdef SIGRTMAX
+	return SIGRTMAX;
+#else
+	return NSIG - 1;
+#endif
+}
+
+} // namespace
+
+// Each handler runs with every signal held, so two signals never remove at
+// once; the C library's own signals cannot be caught, and stay as they are.
+void on_ending(void (*cleanup)())
+{
+	ending_cleanup = cleanup;
+	for (int signal = 1; signal <= last_signal(); ++signal) {
+		struct sigaction action {};
+		// A signal the caller ignores (a background job's SIGINT) stays ignored.
+		if (!ends_by_default(signal) || ::sigaction(signal, nullptr, &action) != 0 ||
+		    action.sa_handler == SIG_IGN)
+			continue;
+		action.sa_handler = end_by_signal;
+		action.sa_flags = static_cast<int>(SA_RESETHAND);
+		sigfillset(&action.sa_mask);
+		static_cast<void>(::sigaction(signal, &action, nullptr));
+	}
+	static_cast<void>(std::atexit(cleanup)); // room for 32 is promised
+}
+
+void hold_endings()
+{
+	sigset_t set;
+	sigemptyset(&set);
+	for (int signal = 1; signal <= last_signal(); ++signal) {
+		if (ends_by_default(signal))
+			static_cast<void>(sigaddset(&set, signal)); // the C library's own stay
+	}
+	static_cast<void>(::sigprocmask(SIG_BLOCK, &set, nullptr));
 }

@@ -14,6 +14,8 @@
 
 #include <shellapi.h>
 
+#include "seam.h"
+
 namespace {
 
 // One call moves less than 2^31 bytes.
@@ -56,12 +58,57 @@ bool final_name(HANDLE h, wide_text &name)
 	return true;
 }
 
+// True where the test build fails this call: it then fails as a disk does.
+bool failed(const char *operation, role r)
+{
+	if (!fault_at(operation, r))
+		return false;
+	SetLastError(ERROR_IO_DEVICE);
+	errno = EIO;
+	return true;
+}
+
+HANDLE handle_of(int fd)
+{
+	return reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+}
+
+// The name `name` in the folder open on `folder`: the folder's final name,
+// a separator, then `name` with its separators as Windows writes them.
+bool at_name(int folder, const char *name, wide_text &path)
+{
+	wide_text inside;
+	if (!final_name(handle_of(folder), path) || !to_wide(name, inside))
+		return false;
+	std::size_t n = std::wcslen(path.data());
+	if (n > 0 && path[n - 1] != L'\\')
+		path[n++] = L'\\';
+	for (const wchar_t *c = inside.data(); *c != L'\0' && n + 1 < path.size(); ++c)
+		path[n++] = *c == L'/' ? L'\\' : *c;
+	path[n] = L'\0';
+	return n + 1 < path.size();
+}
+
+// A descriptor for a handle, or -1 (the handle closed).
+int descriptor(HANDLE h)
+{
+	if (h == INVALID_HANDLE_VALUE)
+		return -1;
+	const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_BINARY | _O_NOINHERIT);
+	if (fd < 0)
+		CloseHandle(h);
+	return fd;
+}
+
+constexpr DWORD share_all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
 } // namespace
 
 bool open_standard_streams()
 {
 	for (int fd = 0; fd < 3; ++fd) {
-		if (_get_osfhandle(fd) == -1 && _open("NUL", _O_RDWR) != fd)
+		if (_get_osfhandle(fd) == -1 &&
+		    (failed("open", role::null) || _open("NUL", _O_RDWR) != fd))
 			return false;
 	}
 	return true;
@@ -131,10 +178,116 @@ bool console_utf8()
 	return GetACP() == CP_UTF8;
 }
 
+bool print_error(const char *format, std::va_list args)
+{
+	return !failed("print", role::err) && std::vfprintf(stderr, format, args) >= 0;
+}
+
 std::FILE *open_input(const char *path)
 {
 	wide_text wide;
-	return to_wide(path, wide) ? _wfopen(wide.data(), L"rb") : nullptr;
+	return !failed("open", role::input) && to_wide(path, wide) ? _wfopen(wide.data(), L"rb")
+								   : nullptr;
+}
+
+bool read_item(std::FILE *in, void *item, std::size_t size)
+{
+	return !failed("read", role::input) && std::fread(item, size, 1, in) == 1;
+}
+
+int read_byte(std::FILE *in)
+{
+	return failed("read", role::input) ? EOF : std::fgetc(in);
+}
+
+std::int64_t stream_position(std::FILE *in)
+{
+	return failed("seek", role::input) ? -1 : _ftelli64(in);
+}
+
+bool seek_stream(std::FILE *in, std::int64_t position)
+{
+	return !failed("seek", role::input) && _fseeki64(in, position, SEEK_SET) == 0;
+}
+
+int stream_descriptor(std::FILE *stream)
+{
+	return _fileno(stream);
+}
+
+namespace {
+
+void take_facts(const BY_HANDLE_FILE_INFORMATION &info, role r, file_facts &facts)
+{
+	facts.kind = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? file_kind::link
+		     : (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0   ? file_kind::folder
+									       : file_kind::regular;
+	facts.device = info.dwVolumeSerialNumber;
+	facts.index = std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
+	facts.size =
+	    static_cast<std::int64_t>(std::uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow);
+	facts.modes = false;
+	fault_facts(r, facts);
+}
+
+// The facts of what a name holds, never through a link; false, with
+// found false, where it holds nothing.
+bool facts_by_name(const wchar_t *path, role r, file_facts &facts, bool &found)
+{
+	const HANDLE h =
+	    CreateFileW(path, FILE_READ_ATTRIBUTES, share_all, nullptr, OPEN_EXISTING,
+			FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+	const DWORD error = h == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+	BY_HANDLE_FILE_INFORMATION info;
+	found = error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+	const bool told = h != INVALID_HANDLE_VALUE && GetFileInformationByHandle(h, &info);
+	if (h != INVALID_HANDLE_VALUE)
+		CloseHandle(h);
+	if (told)
+		take_facts(info, r, facts);
+	return told;
+}
+
+} // namespace
+
+// A handle opened for writing alone, as a shell redirects standard error,
+// may not be asked its file's index; the file its final name holds is.
+// Wine names no handle it inherited: that one is taken for no file.
+bool facts_of(int fd, role r, file_facts &facts)
+{
+	bool on_disk;
+	const HANDLE h = disk_file(fd, on_disk);
+	BY_HANDLE_FILE_INFORMATION info;
+	wide_text name;
+	facts = file_facts{};
+	if (failed("status", r))
+		return false;
+	if (!on_disk || GetFileType(h) == FILE_TYPE_UNKNOWN) {
+		facts.kind = file_kind::stream;
+		return true;
+	}
+	if (GetFileInformationByHandle(h, &info)) {
+		take_facts(info, r, facts);
+		return true;
+	}
+	bool found;
+	if (!final_name(h, name) || !facts_by_name(name.data(), r, facts, found))
+		facts.kind = file_kind::stream;
+	return true;
+}
+
+bool facts_at(int folder, const char *name, role r, file_facts &facts)
+{
+	wide_text path;
+	bool found;
+	facts = file_facts{};
+	return !failed("lookup", r) && at_name(folder, name, path) &&
+	       (facts_by_name(path.data(), r, facts, found) || !found);
+}
+
+std::uint32_t runner()
+{
+	return 0;
 }
 
 namespace {
@@ -143,14 +296,16 @@ constexpr int open_flags = _O_BINARY | _O_NOINHERIT;
 
 } // namespace
 
-// A file on a disk is opened only to be identified; a device, such as NUL,
-// or a pipe is written in place.
-bool open_old_output(const char *path, int &fd, output_kind &kind)
+// A file on a disk is opened to be identified and its security read, not
+// its bytes, so that where it takes the cut in place this program alone
+// holds it; a device, such as NUL, or a pipe is written in place.
+bool open_old_output(const char *path, int &fd, file_kind &kind, bool &writable)
 {
 	wide_text wide;
 	fd = -1;
-	kind = output_kind::absent;
-	if (!to_wide(path, wide))
+	kind = file_kind::none;
+	writable = false;
+	if (failed("open", role::old) || !to_wide(path, wide))
 		return false;
 	const DWORD attributes = GetFileAttributesW(wide.data());
 	if (attributes == INVALID_FILE_ATTRIBUTES) {
@@ -158,15 +313,8 @@ bool open_old_output(const char *path, int &fd, output_kind &kind)
 		if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
 			return true;
 	}
-	// Opened to be identified and its security read, not its bytes, so
-	// that where it takes the cut in place this program alone holds it.
-	const HANDLE h = CreateFileW(wide.data(), FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE,
-				     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-				     nullptr, OPEN_EXISTING, 0, nullptr);
-	fd = h == INVALID_HANDLE_VALUE ? -1
-				       : _open_osfhandle(reinterpret_cast<intptr_t>(h), open_flags);
-	if (fd < 0 && h != INVALID_HANDLE_VALUE)
-		CloseHandle(h);
+	fd = descriptor(CreateFileW(wide.data(), FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE,
+				    share_all, nullptr, OPEN_EXISTING, 0, nullptr));
 	if (fd < 0)
 		fd = _wopen(wide.data(), _O_RDONLY | open_flags);
 	if (fd < 0)
@@ -175,11 +323,13 @@ bool open_old_output(const char *path, int &fd, output_kind &kind)
 		return false;
 	bool on_disk;
 	disk_file(fd, on_disk);
-	kind = on_disk ? output_kind::regular : output_kind::stream;
+	kind = on_disk ? file_kind::regular : file_kind::stream;
+	writable = (attributes & FILE_ATTRIBUTE_READONLY) == 0;
 	if (on_disk)
-		return (attributes & FILE_ATTRIBUTE_READONLY) == 0;
+		return true;
 	_close(fd);
 	fd = _wopen(wide.data(), _O_WRONLY | open_flags);
+	writable = fd >= 0;
 	return fd >= 0;
 }
 
@@ -192,22 +342,158 @@ bool name_was_too_long()
 // Asked of the open file, so that a replacement takes the place of the
 // file a link leads to, not of the link, and through a short name or any
 // drive finds the file's own name.
-bool open_file_name(int fd, const char *, path_buffer &name)
+bool file_name(int fd, role r, path_buffer &name)
 {
 	wide_text wide;
-	return final_name(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), wide) &&
+	return !failed("name", r) && final_name(handle_of(fd), wide) &&
 	       WideCharToMultiByte(CP_UTF8, 0, wide.data(), -1, name.data(),
 				   static_cast<int>(name.size()), nullptr, nullptr) > 0;
 }
 
-bool names_file(const char *path, int fd, bool &same)
+// A drive alone ("C:") is its current folder there.
+int open_folder(const char *path, role r)
 {
 	wide_text wide;
-	const int named = to_wide(path, wide) ? _wopen(wide.data(), _O_RDONLY | open_flags) : -1;
-	const bool told = named >= 0 && same_file(named, fd, same);
-	if (named >= 0)
-		_close(named);
-	return told;
+	if (failed("open", r) || !to_wide(path, wide))
+		return -1;
+	const std::size_t n = std::wcslen(wide.data());
+	if (n == 2 && wide[1] == L':') {
+		wide[2] = L'.';
+		wide[3] = L'\0';
+	}
+	return descriptor(CreateFileW(wide.data(), FILE_READ_ATTRIBUTES | SYNCHRONIZE, share_all,
+				      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+bool make_folder_at(int folder, const char *name, role r)
+{
+	wide_text path;
+	return !failed("make", r) && at_name(folder, name, path) &&
+	       CreateDirectoryW(path.data(), nullptr);
+}
+
+int open_folder_at(int folder, const char *name, role r)
+{
+	wide_text path;
+	if (failed("open", r) || !at_name(folder, name, path))
+		return -1;
+	const int fd = descriptor(
+	    CreateFileW(path.data(), FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY | SYNCHRONIZE,
+			share_all, nullptr, OPEN_EXISTING,
+			FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+	BY_HANDLE_FILE_INFORMATION info;
+	if (fd < 0 || (GetFileInformationByHandle(handle_of(fd), &info) &&
+		       (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0))
+		return fd;
+	_close(fd);
+	return -1;
+}
+
+// Windows keeps no permission bits: a folder's access is its access list.
+bool set_mode(int, std::uint32_t, role)
+{
+	return true;
+}
+
+namespace {
+
+HANDLE listing = INVALID_HANDLE_VALUE;
+WIN32_FIND_DATAW listed_entry;
+bool entry_waiting = false;
+
+} // namespace
+
+bool open_listing(int folder, role r, bool &listed)
+{
+	wide_text path;
+	listed = false;
+	if (failed("list", r) || !at_name(folder, "*", path))
+		return false;
+	listing = FindFirstFileW(path.data(), &listed_entry);
+	entry_waiting = listing != INVALID_HANDLE_VALUE;
+	if (!entry_waiting && GetLastError() != ERROR_FILE_NOT_FOUND)
+		return GetLastError() == ERROR_ACCESS_DENIED;
+	listed = true;
+	return true;
+}
+
+bool next_entry(role, path_buffer &name, bool &found)
+{
+	for (;;) {
+		found = entry_waiting;
+		if (!found)
+			return GetLastError() == ERROR_NO_MORE_FILES ||
+			       GetLastError() == ERROR_FILE_NOT_FOUND;
+		entry_waiting = FindNextFileW(listing, &listed_entry) != 0;
+		const wchar_t *entry = listed_entry.cFileName;
+		if (std::wcscmp(entry, L".") != 0 && std::wcscmp(entry, L"..") != 0)
+			return WideCharToMultiByte(CP_UTF8, 0, entry, -1, name.data(),
+						   static_cast<int>(name.size()), nullptr,
+						   nullptr) > 0;
+	}
+}
+
+void close_listing()
+{
+	if (listing != INVALID_HANDLE_VALUE)
+		FindClose(listing);
+	listing = INVALID_HANDLE_VALUE;
+}
+
+// The folder tells the spelling of the entry a name finds.
+bool entry_spelling(int folder, const char *name, path_buffer &spelling)
+{
+	wide_text path;
+	WIN32_FIND_DATAW found;
+	if (failed("list", role::folder) || !at_name(folder, name, path))
+		return false;
+	const HANDLE search = FindFirstFileW(path.data(), &found);
+	if (search == INVALID_HANDLE_VALUE)
+		return false;
+	FindClose(search);
+	return WideCharToMultiByte(CP_UTF8, 0, found.cFileName, -1, spelling.data(),
+				   static_cast<int>(spelling.size()), nullptr, nullptr) > 0;
+}
+
+// Wine makes a file whose name is longer than its Unix folder holds under
+// that name cut short, without a word: the file made must bear the whole
+// name, else it goes and the name is too long.
+int create_at(int folder, const char *name, role r)
+{
+	static wide_text path;
+	static wide_text made;
+	if (failed("create", r) || !at_name(folder, name, path))
+		return -1;
+	const int fd =
+	    _wopen(path.data(), _O_RDWR | _O_CREAT | _O_EXCL | open_flags, _S_IREAD | _S_IWRITE);
+	if (fd < 0 || !final_name(handle_of(fd), made))
+		return fd;
+	const wchar_t *asked = std::wcsrchr(path.data(), L'\\') + 1;
+	const wchar_t *bears = std::wcsrchr(made.data(), L'\\');
+	if (bears != nullptr && CompareStringOrdinal(bears + 1, -1, asked, -1, TRUE) == CSTR_EQUAL)
+		return fd;
+	_close(fd);
+	DeleteFileW(made.data());
+	SetLastError(ERROR_FILENAME_EXCED_RANGE);
+	return -1;
+}
+
+// In one step, never by removing the old name first: ReplaceFileW is no
+// such step everywhere (Wine's removes the old file, then renames, and a
+// rename that fails then costs the file).
+bool rename_at(int from_folder, const char *from, int to_folder, const char *to, role r)
+{
+	wide_text x;
+	wide_text y;
+	return !failed("rename", r) && at_name(from_folder, from, x) && at_name(to_folder, to, y) &&
+	       MoveFileExW(x.data(), y.data(), MOVEFILE_REPLACE_EXISTING);
+}
+
+bool remove_at(int folder, const char *name, bool is_folder, role r)
+{
+	wide_text path;
+	return !failed("remove", r) && at_name(folder, name, path) &&
+	       (is_folder ? RemoveDirectoryW(path.data()) : DeleteFileW(path.data()));
 }
 
 // Which volumes answer from a listing they keep cannot be told here.
@@ -237,100 +523,6 @@ std::uint64_t unique_number()
 	QueryPerformanceCounter(&counter);
 	return std::uint64_t{GetCurrentProcessId()} << 32 ^
 	       static_cast<std::uint64_t>(counter.QuadPart);
-}
-
-bool make_folder(const char *path)
-{
-	wide_text wide;
-	return to_wide(path, wide) && CreateDirectoryW(wide.data(), nullptr);
-}
-
-bool remove_folder(const char *path)
-{
-	wide_text wide;
-	return to_wide(path, wide) && RemoveDirectoryW(wide.data());
-}
-
-// Wine makes a file whose name is longer than its Unix folder holds under
-// that name cut short, without a word: the file made must bear the whole
-// name, else it goes and the name is too long.
-int create_file(const char *path)
-{
-	static wide_text wide;
-	static wide_text made;
-	const int fd = to_wide(path, wide)
-			   ? _wopen(wide.data(), _O_WRONLY | _O_CREAT | _O_EXCL | open_flags,
-				    _S_IREAD | _S_IWRITE)
-			   : -1;
-	if (fd < 0 || !final_name(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), made))
-		return fd;
-	const wchar_t *asked = wide.data();
-	for (const wchar_t *c = wide.data(); *c != L'\0'; ++c) {
-		if (*c == L'/' || *c == L'\\' || *c == L':')
-			asked = c + 1;
-	}
-	const wchar_t *bears = std::wcsrchr(made.data(), L'\\');
-	if (bears != nullptr && CompareStringOrdinal(bears + 1, -1, asked, -1, TRUE) == CSTR_EQUAL)
-		return fd;
-	_close(fd);
-	DeleteFileW(made.data());
-	SetLastError(ERROR_FILENAME_EXCED_RANGE);
-	return -1;
-}
-
-bool remove_file(const char *path)
-{
-	wide_text wide;
-	return to_wide(path, wide) && DeleteFileW(wide.data());
-}
-
-int open_truncated(const char *path)
-{
-	wide_text wide;
-	return to_wide(path, wide) ? _wopen(wide.data(), _O_RDWR | _O_TRUNC | open_flags) : -1;
-}
-
-// Shared with no one: where another program holds the file, as where it
-// would keep the name from the new file, the old file stays as it is.
-int open_in_place(const char *path)
-{
-	wide_text wide;
-	return to_wide(path, wide) ? _wsopen(wide.data(), _O_WRONLY | open_flags, _SH_DENYRW) : -1;
-}
-
-bool truncate_file(int fd, std::int64_t size)
-{
-	return _chsize_s(fd, size) == 0;
-}
-
-bool sync_file(int fd)
-{
-	return FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(fd)));
-}
-
-bool name_exists(const char *path, bool &found)
-{
-	wide_text wide;
-	if (!to_wide(path, wide))
-		return false;
-	found = GetFileAttributesW(wide.data()) != INVALID_FILE_ATTRIBUTES;
-	const DWORD error = found ? 0 : GetLastError();
-	return found || error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-}
-
-// The folder tells the spelling of the entry a name finds.
-bool entry_spelling(const char *path, path_buffer &spelling)
-{
-	wide_text wide;
-	WIN32_FIND_DATAW found;
-	if (!to_wide(path, wide))
-		return false;
-	const HANDLE search = FindFirstFileW(wide.data(), &found);
-	if (search == INVALID_HANDLE_VALUE)
-		return false;
-	FindClose(search);
-	return WideCharToMultiByte(CP_UTF8, 0, found.cFileName, -1, spelling.data(),
-				   static_cast<int>(spelling.size()), nullptr, nullptr) > 0;
 }
 
 namespace {
@@ -449,43 +641,89 @@ bool carry_attributes(int from, int to, bool &owned)
 	return true;
 }
 
-// Windows folders have no sticky bit.
-bool may_take_name(const char *, int)
+// Shared with no one: where another program holds the file, as where it
+// would keep the name from the new file, the old file stays as it is.
+int open_in_place(int fd, role r)
 {
+	return failed("open", r)
+		   ? -1
+		   : descriptor(ReOpenFile(handle_of(fd), GENERIC_READ | GENERIC_WRITE, 0, 0));
+}
+
+// The room is the file's allocation, which leaves its end and its bytes;
+// where the system sets none aside (Wine), the bytes past its end are
+// written as zeros, and taken back where they cannot all be.
+bool reserve_size(int fd, std::int64_t size, role r)
+{
+	FILE_ALLOCATION_INFO room{};
+	room.AllocationSize.QuadPart = size;
+	const std::int64_t end = _lseeki64(fd, 0, SEEK_END);
+	if (failed("size", r) || end < 0)
+		return false;
+	if (SetFileInformationByHandle(handle_of(fd), FileAllocationInfo, &room, sizeof room))
+		return true;
+	static const unsigned char zeros[65536] = {};
+	for (std::int64_t at = end; at < size;) {
+		const int n =
+		    _write(fd, zeros,
+			   static_cast<unsigned>(std::min<std::int64_t>(size - at, sizeof zeros)));
+		if (n <= 0) {
+			_chsize_s(fd, end); // the file had none of these bytes
+			return false;
+		}
+		at += n;
+	}
 	return true;
 }
 
-// In one step, never by removing the old name first: ReplaceFileW is no
-// such step everywhere (Wine's removes the old file, then renames, and a
-// rename that fails then costs the file).
-bool rename_file(const char *from, const char *to)
+bool truncate_file(int fd, std::int64_t size, role r)
 {
-	wide_text x;
-	wide_text y;
-	return to_wide(from, x) && to_wide(to, y) &&
-	       MoveFileExW(x.data(), y.data(), MOVEFILE_REPLACE_EXISTING);
+	return !failed("size", r) && _chsize_s(fd, size) == 0;
+}
+
+bool sync_file(int fd, role r)
+{
+	return !failed("sync", r) && FlushFileBuffers(handle_of(fd));
+}
+
+bool close_file(int fd, role r)
+{
+	const bool fails = failed("close", r);
+	return _close(fd) == 0 && !fails;
+}
+
+std::int64_t seek_to(int fd, std::int64_t position, role r)
+{
+	return failed("seek", r) ? -1 : _lseeki64(fd, position, SEEK_SET);
+}
+
+std::int64_t file_position(int fd, role r)
+{
+	return failed("seek", r) ? -1 : _lseeki64(fd, 0, SEEK_CUR);
+}
+
+std::int64_t read_some(int fd, unsigned char *bytes, std::size_t count, role r)
+{
+	return failed("read", r)
+		   ? -1
+		   : _read(fd, bytes, static_cast<unsigned>(std::min(count, call_max)));
+}
+
+std::int64_t write_some(int fd, const unsigned char *bytes, std::size_t count, role r)
+{
+	if (failed("write", r))
+		return -1;
+	return _write(fd, bytes, static_cast<unsigned>(fault_count(r, std::min(count, call_max))));
+}
+
+std::int64_t copy_range(int, int, std::uint64_t)
+{
+	return 0;
 }
 
 namespace {
 
-wide_text removal_path[removal_slots];
-wide_text removal_folder[removal_slots];
-int removal_fd[removal_slots] = {-1, -1};
-volatile LONG removal_armed[removal_slots] = {};
-bool removal_set = false; // the handlers and the exit's removal
-
-// A file open here cannot be removed: it is closed first.
-void remove_armed()
-{
-	for (int slot = 0; slot < removal_slots; ++slot) {
-		if (InterlockedExchange(&removal_armed[slot], 0) != 0) {
-			if (removal_fd[slot] >= 0)
-				_close(removal_fd[slot]);
-			DeleteFileW(removal_path[slot].data());
-			RemoveDirectoryW(removal_folder[slot].data());
-		}
-	}
-}
+void (*ending_cleanup)() = nullptr;
 
 // Held by the thread that ends the run, a console's or the program's own,
 // so that one ending excludes the other: the program's never prints once
@@ -493,143 +731,37 @@ void remove_armed()
 CRITICAL_SECTION ending;
 bool ending_ready = false;
 
+void ready_ending()
+{
+	if (!ending_ready)
+		InitializeCriticalSection(&ending);
+	ending_ready = true;
+}
+
 // Ctrl+C, Ctrl+Break and a closed console end the process with the status
-// Windows gives them, the new file removed.
-BOOL WINAPI remove_and_end(DWORD)
+// Windows gives them, what the run made removed.
+BOOL WINAPI end_by_console(DWORD)
 {
 	EnterCriticalSection(&ending);
-	remove_armed();
+	ending_cleanup();
 	TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
 	return TRUE;
 }
 
 } // namespace
 
-void remove_at_exit(int slot, const char *path, int fd)
+void on_ending(void (*cleanup)())
 {
-	if (!removal_set) {
-		removal_set = true;
-		static_cast<void>(std::atexit(remove_armed)); // room for 32 is promised
-		if (!ending_ready)
-			InitializeCriticalSection(&ending);
-		ending_ready = true;
-		SetConsoleCtrlHandler(remove_and_end, TRUE);
-	}
-	removal_armed[slot] = 0;
-	removal_fd[slot] = fd;
-	const bool named = to_wide(path, removal_path[slot]);
-	removal_folder[slot] = removal_path[slot];
-	wchar_t *const slash = wcsrchr(removal_folder[slot].data(), L'/'); // before the file's name
-	if (slash != nullptr)
-		*slash = L'\0';
-	removal_armed[slot] = named ? 1 : 0;
-}
-
-void keep_file(int slot)
-{
-	removal_armed[slot] = 0;
+	ending_cleanup = cleanup;
+	ready_ending();
+	SetConsoleCtrlHandler(end_by_console, TRUE);
+	static_cast<void>(std::atexit(cleanup)); // room for 32 is promised
 }
 
 // A console's events end the process from another thread, which waits
 // while the program holds them; the same thread may hold them again.
-void hold_signals()
+void hold_endings()
 {
-	if (!ending_ready)
-		InitializeCriticalSection(&ending);
-	ending_ready = true;
+	ready_ending();
 	EnterCriticalSection(&ending);
-}
-
-bool close_file(int fd)
-{
-	return _close(fd) == 0;
-}
-
-int stream_descriptor(std::FILE *stream)
-{
-	return _fileno(stream);
-}
-
-std::int64_t stream_position(std::FILE *stream)
-{
-	return _ftelli64(stream);
-}
-
-bool seek_stream(std::FILE *stream, std::int64_t position)
-{
-	return _fseeki64(stream, position, SEEK_SET) == 0;
-}
-
-bool file_size(int fd, std::int64_t &size)
-{
-	struct _stat64 st;
-	if (_fstat64(fd, &st) != 0)
-		return false;
-	size = (st.st_mode & _S_IFMT) == _S_IFREG ? st.st_size : -1;
-	return true;
-}
-
-namespace {
-
-// Whether two handles have one final name. A handle opened for writing
-// alone, as a shell redirects standard error, may not read the file's
-// index, but its name can be asked; one that cannot be named either (Wine
-// names no handle it inherited) is taken for another file. The input never
-// is such a handle, and its look-alikes are found by their attributes.
-bool same_name(HANDLE a, HANDLE b)
-{
-	static wide_text x;
-	static wide_text y;
-	const DWORD n = GetFinalPathNameByHandleW(a, x.data(), line_max, FILE_NAME_NORMALIZED);
-	const DWORD m = GetFinalPathNameByHandleW(b, y.data(), line_max, FILE_NAME_NORMALIZED);
-	return n > 0 && n < line_max && m > 0 && m < line_max &&
-	       CompareStringOrdinal(x.data(), -1, y.data(), -1, TRUE) == CSTR_EQUAL;
-}
-
-} // namespace
-
-// Volume serial number and file index name one file, as dev and inode do;
-// a device is no file.
-bool same_file(int a, int b, bool &same)
-{
-	BY_HANDLE_FILE_INFORMATION x;
-	BY_HANDLE_FILE_INFORMATION y;
-	bool a_disk;
-	bool b_disk;
-	const HANDLE ha = disk_file(a, a_disk);
-	const HANDLE hb = disk_file(b, b_disk);
-	same = false;
-	if (!a_disk || !b_disk)
-		return true;
-	if (!GetFileInformationByHandle(ha, &x) || !GetFileInformationByHandle(hb, &y))
-		same = same_name(ha, hb);
-	else
-		same = x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
-		       x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
-	return true;
-}
-
-std::int64_t seek_to(int fd, std::int64_t position)
-{
-	return _lseeki64(fd, position, SEEK_SET);
-}
-
-std::int64_t file_position(int fd)
-{
-	return _lseeki64(fd, 0, SEEK_CUR);
-}
-
-std::int64_t read_some(int fd, unsigned char *bytes, std::size_t count)
-{
-	return _read(fd, bytes, static_cast<unsigned>(std::min(count, call_max)));
-}
-
-std::int64_t write_some(int fd, const unsigned char *bytes, std::size_t count)
-{
-	return _write(fd, bytes, static_cast<unsigned>(std::min(count, call_max)));
-}
-
-std::int64_t copy_range(int, int, std::uint64_t)
-{
-	return 0;
 }

@@ -5,14 +5,11 @@
 
 #include "../cli/fatal.h"
 #include "../cli/print.h"
+#include "made.h"
 #include "own_name.h"
 #include "same_entry.h"
 
 namespace {
-
-// The new file and its folder, removed on any failure until the new file
-// has taken the output's name or holds the only whole copy.
-constexpr int output_slot = 0;
 
 // A block for copying the new file back into the old one.
 unsigned char block[std::size_t{1} << 20];
@@ -28,152 +25,224 @@ unsigned char block[std::size_t{1} << 20];
 	name_exit("cannot replace file : ", out.out_path, "\n");
 }
 
-// Removes the folder that holds the new file, and the new file where it
-// is still there.
-void remove_own_folder(const replacement &out, bool with_file)
+// One file, as far as the system tells: a device or a pipe is none.
+bool same(const file_facts &a, const file_facts &b)
 {
-	path_buffer folder = out.temp;
-	folder[name_start(folder.data()) - 1] = '\0';
-	if ((with_file && !remove_file(out.temp.data())) || !remove_folder(folder.data()))
-		name_exit("cannot remove folder : ", folder.data(), "\n");
+	return a.kind != file_kind::stream && b.kind != file_kind::stream && a.device == b.device &&
+	       a.index == b.index;
 }
 
-// Writes the new file's size bytes over the old file open on `to` from its
-// start; false on failure, with `at` where the old file's bytes end.
+// Splits `path` into the folder it names, opened, and its last part.
+int open_folder_of(const char *path, path_buffer &prefix, path_buffer &name)
+{
+	const std::size_t start = name_start(path);
+	std::snprintf(prefix.data(), prefix.size(), "%.*s", static_cast<int>(start), path);
+	std::snprintf(name.data(), name.size(), "%s", path + start);
+	return open_folder(start > 0 ? prefix.data() : ".", role::folder);
+}
+
+// Whether the output's name in its folder holds the old file itself, not
+// a link to it nor a file put there since.
+bool holds_old(const replacement &out)
+{
+	file_facts facts;
+	if (!facts_at(out.folder, out.name.data(), role::folder, facts))
+		open_error_exit(out.out_path);
+	return facts.kind == file_kind::regular && same(facts, out.old);
+}
+
+// The folder of the file the output's open reached and its name there:
+// the output's own, unless its last part is a link (or holds another file
+// by now); then the name the system gives the open file, where it keeps
+// one.
+void locate(replacement &out, bool replacing)
+{
+	out.folder = open_folder_of(out.out_path, out.prefix, out.name);
+	if (out.folder < 0)
+		open_error(out.out_path);
+	if (!replacing || holds_old(out))
+		return;
+	path_buffer reached;
+	static_cast<void>(close_file(out.folder, role::folder)); // only looked in
+	if (!file_name(out.old_fd, role::old, reached) ||
+	    (out.folder = open_folder_of(reached.data(), out.prefix, out.name)) < 0 ||
+	    !holds_old(out))
+		open_error_exit(out.out_path);
+}
+
+// The path of what the run made, as it is shown: from the output's folder.
+void shown(const replacement &out, const char *inside, path_buffer &path)
+{
+	if (!joined(path, out.prefix.data(), out.own_name.data(), inside))
+		path[0] = '\0'; // no longer than the name the system took
+}
+
+// As the system decides it for a rename: the sticky bit protects each
+// user's names, but for the folder's owner and root.
+bool may_take_name(const replacement &out)
+{
+	file_facts folder;
+	const std::uint32_t me = runner();
+	if (!facts_of(out.folder, role::folder, folder))
+		open_error_exit(out.out_path);
+	return !folder.modes || (folder.mode & 01000) == 0 || me == 0 || out.old.owner == me ||
+	       folder.owner == me;
+}
+
+// Writes the new file's size bytes over the old file from its start;
+// false on failure, with `at` where the old file's bytes end.
 bool copy_back(int from, int to, std::int64_t size, std::int64_t &at)
 {
 	at = 0;
-	if (seek_to(from, 0) != 0)
+	if (seek_to(from, 0, role::output) != 0 || seek_to(to, 0, role::old) != 0)
 		return false;
 	for (std::int64_t n; at < size; at += n) {
 		n = read_some(
 		    from, block,
-		    static_cast<std::size_t>(std::min<std::int64_t>(size - at, sizeof block)));
-		if (n <= 0 || write_some(to, block, static_cast<std::size_t>(n)) != n)
+		    static_cast<std::size_t>(std::min<std::int64_t>(size - at, sizeof block)),
+		    role::output);
+		if (n <= 0 || write_some(to, block, static_cast<std::size_t>(n), role::old) != n)
 			return false;
 	}
-	return truncate_file(to, size);
+	return truncate_file(to, size, role::old);
 }
 
 // Where the new file cannot carry the old one's owner and group, the old
 // file takes the cut in place, so that nobody's access changes: once the
-// new file is whole on the disk, and with the signals that would end the
-// run held back from then on, as once the old bytes change the run ends a
-// whole one. Should it fail, the new file holds the cut.
+// new file is whole on the disk and the old one has room for it all, and
+// with the signals that would end the run held back from then on, as once
+// the old bytes change the run ends a whole one. Should it fail, the new
+// file holds the cut; the old file is on the disk before the new one goes.
 void write_in_place(replacement &out, std::int64_t size)
 {
-	const int old = open_in_place(out.target.data());
-	bool same = false;
-	if (old < 0 || !same_file(old, out.old_fd, same) || !same || !sync_file(out.fd))
+	const int old = open_in_place(out.old_fd, role::old);
+	if (old < 0)
 		replace_error(out);
-	hold_signals();
-	keep_file(output_slot);
+	if (!sync_file(out.fd, role::output))
+		fail_exit("write error : %lld\n", static_cast<long long>(size));
+	if (!reserve_size(old, size, role::old))
+		fail_exit("write error : 0\n");
+	hold_endings();
+	kept(new_file);
+	kept(own_folder);
 	std::int64_t at;
-	if (!copy_back(out.fd, old, size, at) || !close_file(old)) {
+	if (!copy_back(out.fd, old, size, at) || !sync_file(old, role::old) ||
+	    !close_file(old, role::old)) {
+		path_buffer path;
+		shown(out, out.name.data(), path);
 		say("write error : %lld\n", static_cast<long long>(at));
-		name_exit("the whole cut is in : ", out.temp.data(), "\n");
+		name_exit("the whole cut is in : ", path.data(), "\n");
 	}
-	static_cast<void>(close_file(out.fd));     // read back whole
-	static_cast<void>(close_file(out.old_fd)); // only read
-	remove_own_folder(out, true);
+	if (!remove_made(new_file) || !remove_made(own_folder)) {
+		path_buffer path;
+		shown(out, nullptr, path);
+		name_exit("cannot remove folder : ", path.data(), "\n");
+	}
 }
 
 } // namespace
 
 void open_replacement(int in, const char *in_path, const char *out_path, replacement &out)
 {
-	output_kind kind;
+	file_kind kind;
+	bool writable;
 	out.out_path = out_path;
-	if (!open_old_output(out_path, out.old_fd, kind))
+	if (!open_old_output(out_path, out.old_fd, kind, writable))
 		open_error(out_path);
-	// A device may be standard error too, as the null device may.
-	if (kind == output_kind::regular) {
-		bool same = false;
-		if (!same_file(in, out.old_fd, same))
-			open_error_exit(out_path);
-		if (same)
-			name_exit("cannot overwrite input file : ", out_path, "\n");
-		if (!same_file(2, out.old_fd, same))
-			open_error_exit(out_path);
-		if (same)
-			name_exit("cannot overwrite standard error : ", out_path, "\n");
-	}
-	if (kind == output_kind::stream) {
+	// A file its owner made read-only stays, though its folder would let a
+	// new file take its name.
+	if (kind != file_kind::none && !writable)
+		open_error_exit(out_path);
+	if (kind == file_kind::stream) {
 		out.fd = out.old_fd;
 		out.old_fd = -1;
 		return;
+	}
+	const bool replacing = kind == file_kind::regular;
+	if (replacing) {
+		// A device may be standard error too, as the null device may.
+		file_facts input;
+		file_facts err;
+		if (!facts_of(out.old_fd, role::old, out.old) ||
+		    !facts_of(in, role::input, input) || !facts_of(2, role::err, err))
+			open_error_exit(out_path);
+		if (same(input, out.old))
+			name_exit("cannot overwrite input file : ", out_path, "\n");
+		if (same(err, out.old))
+			name_exit("cannot overwrite standard error : ", out_path, "\n");
 	}
 
 	// The new file goes beside the file the system's open reached, which
 	// takes its place, a link staying a link; it is named as the output
 	// in a folder of its own, which is a name no cache has seen.
 	out.beside = true;
-	const bool replacing = kind == output_kind::regular;
+	locate(out, replacing);
 	const std::uint64_t stamp = unique_number();
-	path_buffer folder;
-	if (!(replacing ? open_file_name(out.old_fd, out_path, out.target)
-			: std::snprintf(out.target.data(), out.target.size(), "%s", out_path) <
-			      static_cast<int>(out.target.size())) ||
-	    !own_name(folder, out.target.data(), stamp, "", false) ||
-	    !own_name(out.temp, out.target.data(), stamp, "", true))
+	if (!own_name(out.own_name, stamp, "") ||
+	    (out.own = make_own_folder(out.folder, out.own_name.data(), role::own, own_folder)) < 0)
 		open_error_exit(out_path);
-	if (!make_folder(folder.data()))
+	out.fd = create_at(out.own, out.name.data(), role::output);
+	file_facts made_file;
+	if (out.fd < 0)
 		open_error(out_path);
-	remove_at_exit(output_slot, out.temp.data(), -1);
+	if (!facts_of(out.fd, role::output, made_file)) {
+		// In the program's own folder, which no one else writes.
+		static_cast<void>(close_file(out.fd, role::output));
+		static_cast<void>(remove_at(out.own, out.name.data(), false, role::output));
+		open_error_exit(out_path);
+	}
+	made(new_file, out.own, out.name.data(), made_file, out.fd, role::output);
+	// Held open, it is looked up with a byte in it, put on the disk where
+	// a view may show a name only then; it is then written from its start.
 	constexpr unsigned char data = 0;
-	int fd = create_file(out.temp.data());
-	if (fd < 0)
-		open_error(out_path);
-	remove_at_exit(output_slot, out.temp.data(), fd);
-	if (write_some(fd, &data, 1) != 1 || !close_file(fd))
+	if (write_some(out.fd, &data, 1, role::own) != 1 ||
+	    (may_keep_listing(out.fd) && !sync_file(out.fd, role::own)))
 		open_error_exit(out_path);
-	remove_at_exit(output_slot, out.temp.data(), -1);
-	if (names_input(in, in_path, out.target.data(), stamp, replacing, out_path))
+	if (names_input(in, in_path, out.folder, out.name.data(), stamp, replacing, out_path))
 		name_exit("cannot overwrite input file : ", out_path, "\n");
-	// Some views write an existing file only from its start.
-	fd = open_truncated(out.temp.data());
-	if (fd < 0)
+	if (!truncate_file(out.fd, 0, role::output) || seek_to(out.fd, 0, role::output) != 0)
 		open_error_exit(out_path);
-	out.fd = fd;
-	remove_at_exit(output_slot, out.temp.data(), fd);
+	// Given before a byte of the cut is written, so that the system drops
+	// what it drops from any file written (file capabilities; the set-ID
+	// bits, for a runner without the right to keep them).
+	bool owned = true;
+	if (replacing && !carry_attributes(out.old_fd, out.fd, owned))
+		open_error_exit(out_path);
+	out.in_place = !owned;
+	// Where the folder would let no new file take the name, neither does
+	// the cut written in place.
+	if (out.in_place && !may_take_name(out))
+		replace_error(out);
 }
 
 void finish_replacement(replacement &out, std::int64_t size)
 {
-	const bool replacing = out.old_fd >= 0;
-	bool owned = true;
-	if (out.beside && replacing && !carry_attributes(out.old_fd, out.fd, owned))
-		open_error_exit(out.out_path);
-	// Where the folder would let no new file take the name, neither does
-	// the cut written in place.
-	if (!owned && !may_take_name(out.target.data(), out.old_fd))
-		replace_error(out);
-	if (!owned)
+	if (out.in_place)
 		return write_in_place(out, size);
-	if (!close_file(out.fd))
+	closed(new_file);
+	if (!close_file(out.fd, role::output))
 		fail_exit("write error : %lld\n", static_cast<long long>(size));
 	if (!out.beside)
 		return;
-	remove_at_exit(output_slot, out.temp.data(), -1);
 	// The name must still hold the file identified, not one put there since.
 	// On a folder that ignores case the output takes the spelling it has:
 	// a rename onto another one can fail where that name is held open.
-	bool same = true;
-	path_buffer spelling;
-	path_buffer &name = out.target;
-	const std::size_t start = name_start(name.data());
-	if (replacing &&
-	    (!names_file(name.data(), out.old_fd, same) || !same ||
-	     !entry_spelling(name.data(), spelling) ||
-	     static_cast<std::size_t>(std::snprintf(name.data() + start, name.size() - start, "%s",
-						    spelling.data())) >= name.size() - start))
+	const bool replacing = out.old_fd >= 0;
+	path_buffer target;
+	if (replacing && (!holds_old(out) || !entry_spelling(out.folder, out.name.data(), target)))
 		open_error_exit(out.out_path);
+	if (!replacing)
+		target = out.name;
 	if (replacing)
-		static_cast<void>(close_file(out.old_fd)); // only read
+		static_cast<void>(close_file(out.old_fd, role::old)); // only read
 	// Once the cut has the name, the run ends as a whole one.
-	hold_signals();
-	if (!rename_file(out.temp.data(), name.data()))
+	hold_endings();
+	if (!rename_at(out.own, out.name.data(), out.folder, target.data(), role::output))
 		replace_error(out);
-	remove_own_folder(out, false);
-	keep_file(output_slot);
+	kept(new_file);
+	if (!remove_made(own_folder)) {
+		path_buffer path;
+		shown(out, nullptr, path);
+		name_exit("cannot remove folder : ", path.data(), "\n");
+	}
 }

@@ -8,16 +8,23 @@
 #include "../compat/compat.h"
 
 // A file as it is written: the output itself where it is a FIFO or a
-// device, else a new file, in a folder of its own beside the output, that
-// takes the output's name once it is whole, so that no failure leaves a
-// half-written file under it.
+// device, else a new file, in a folder of the program's own beside the
+// file the output's name leads to, that takes that file's name once it is
+// whole, so that no failure leaves a half-written file under it. Another
+// user may write that folder: what the run makes there is reached through
+// the folders it holds open, never by a name that may lead elsewhere since.
 struct replacement {
 	int fd = -1;                    // where the bytes go
-	int old_fd = -1;                // the regular file the output holds, opened to identify it
+	int old_fd = -1;                // an existing output's regular file, open to identify it
+	int folder = -1;                // the folder holding the file the output's name leads to
+	int own = -1;                   // the program's own folder in it, holding the new file
 	bool beside = false;            // fd is the new file
+	bool in_place = false;          // the old file takes the cut once it is whole beside it
 	const char *out_path = nullptr; // the output as the user named it
-	path_buffer target;             // the name the new file takes
-	path_buffer temp;               // the new file's name
+	path_buffer prefix;             // the folder as reached, with its separator, for messages
+	path_buffer name;     // the output's name in the folder, the new file's in its own
+	path_buffer own_name; // the own folder's name
+	file_facts old;       // what the old file was when opened
 };
 
 // Opens where the bytes for out_path go, a file that must not be the one

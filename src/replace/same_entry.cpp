@@ -1,37 +1,42 @@
 #include "same_entry.h"
 
+#include <cstdio>
+#include <cstring>
+
 #include "../cli/fatal.h"
 #include "../compat/compat.h"
+#include "made.h"
 #include "own_name.h"
 
 namespace {
 
-constexpr int mark_slot = 1;
-
-// Whether a name exists; the system must tell.
-bool found(const path_buffer &path, const char *out_path)
+// Whether a name exists in a folder; the system must tell.
+bool found(int folder, const path_buffer &name, const char *out_path)
 {
-	bool there;
-	if (!name_exists(path.data(), there))
+	file_facts facts;
+	if (!facts_at(folder, name.data(), role::folder, facts))
 		open_error_exit(out_path);
-	return there;
+	return facts.kind != file_kind::none;
 }
 
 // A mark, holding data and closed (some views make a name only then), in
-// the program's own folder beside `beside`; false where it cannot be made.
-// What was made is removed at exit, or at once by the caller.
-bool made_mark(const path_buffer &folder, const path_buffer &mark)
+// a folder of the program's own in the input's, `folder`: that own folder,
+// open, or -1 where it cannot be made. What was made is removed at exit,
+// or at once by the caller.
+int made_mark(int folder, const path_buffer &name, const char *in_name)
 {
 	constexpr unsigned char data = 0;
-	if (!make_folder(folder.data()))
-		return false;
-	remove_at_exit(mark_slot, mark.data(), -1);
-	const int fd = create_file(mark.data());
-	remove_at_exit(mark_slot, mark.data(), fd);
-	const bool written = fd >= 0 && write_some(fd, &data, 1) == 1;
-	const bool closed = fd >= 0 && close_file(fd);
-	remove_at_exit(mark_slot, mark.data(), -1);
-	return written && closed;
+	const int own = make_own_folder(folder, name.data(), role::mark, mark_folder);
+	const int fd = own < 0 ? -1 : create_at(own, in_name, role::mark);
+	file_facts facts;
+	const bool held = fd >= 0 && facts_of(fd, role::mark, facts);
+	if (held)
+		made(mark_file, own, in_name, facts, -1, role::mark);
+	else if (fd >= 0) // in the program's own folder, which no one else writes
+		static_cast<void>(remove_at(own, in_name, false, role::mark));
+	const bool written = held && write_some(fd, &data, 1, role::mark) == 1;
+	// What could not be made whole stays armed, to go at exit.
+	return fd >= 0 && close_file(fd, role::mark) && written ? own : -1;
 }
 
 } // namespace
@@ -44,34 +49,48 @@ bool made_mark(const path_buffer &folder, const path_buffer &mark)
 // does), it is asked the other way round: a mark made through it is sought
 // from the output's folder. Only then is anything made on the input's
 // side, and where nothing can be made there, only a new name is written.
-bool names_input(int in, const char *in_path, const char *target, std::uint64_t stamp,
+bool names_input(int in, const char *in_path, int folder, const char *name, std::uint64_t stamp,
 		 bool existing, const char *out_path)
 {
 	path_buffer in_name;
 	path_buffer sought;
-	path_buffer folder;
 	path_buffer mark;
 	path_buffer back;
-	if (!open_file_name(in, in_path, in_name))
-		open_error_exit(in_path);
-	if (!own_name(sought, in_name.data(), stamp, "", true) ||
-	    !own_name(folder, in_name.data(), stamp, "+", false) ||
-	    !own_name(mark, in_name.data(), stamp, "+", true) ||
-	    !own_name(back, target, stamp, "+", true))
+	// Where the system keeps no name of the open input, the one it was
+	// opened by stands: but for a link, whose target only the system finds.
+	const bool named = file_name(in, role::input, in_name);
+	if (!named)
+		std::snprintf(in_name.data(), in_name.size(), "%s", in_path);
+	const std::size_t start = name_start(in_name.data());
+	const char *in_base = in_name.data() + start;
+	path_buffer prefix{'.'};
+	if (start > 0)
+		std::snprintf(prefix.data(), prefix.size(), "%.*s", static_cast<int>(start),
+			      in_name.data());
+	const int in_folder = open_folder(prefix.data(), role::folder);
+	if (in_folder < 0 || !own_name(sought, stamp, "", in_base) || !own_name(mark, stamp, "+") ||
+	    !own_name(back, stamp, "+", name))
 		open_error_exit(out_path);
+	file_facts entry;
+	if (!facts_at(in_folder, in_base, role::folder, entry))
+		open_error_exit(out_path);
+	const bool lost = !named && entry.kind == file_kind::link;
 	// A folder that holds two spellings of the name tells them apart,
 	// whatever its lookups say.
-	const bool there = found(sought, out_path);
-	if (there || !may_keep_listing(in))
-		return there && !(existing && two_entries(in_name.data(), target));
-	if (!made_mark(folder, mark)) {
-		if (existing)
-			name_exit("cannot tell input from output : ", out_path, "\n");
-		return false;
+	const bool there = !lost && found(in_folder, sought, out_path);
+	bool same = there && !(existing && two_entries(in_name.data(), name));
+	const int own =
+	    there || lost || !may_keep_listing(in) ? -1 : made_mark(in_folder, mark, in_base);
+	if (own >= 0) {
+		same = found(folder, back, out_path);
+		path_buffer shown;
+		if (!joined(shown, start > 0 ? prefix.data() : "", mark.data(), nullptr))
+			shown[0] = '\0'; // no longer than the names the system took
+		if (!remove_made(mark_file) || !remove_made(mark_folder))
+			name_exit("cannot remove folder : ", shown.data(), "\n");
+	} else if (existing && !there && may_keep_listing(in)) {
+		name_exit("cannot tell input from output : ", out_path, "\n");
 	}
-	const bool same = found(back, out_path);
-	if (!remove_file(mark.data()) || !remove_folder(folder.data()))
-		name_exit("cannot remove folder : ", folder.data(), "\n");
-	keep_file(mark_slot);
+	static_cast<void>(close_file(in_folder, role::folder)); // only acted in
 	return same;
 }

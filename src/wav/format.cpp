@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "../cli/fatal.h"
+#include "../compat/compat.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ void put_le32(unsigned char *at, std::uint32_t value)
 std::uint16_t read_le16(std::FILE *stream)
 {
 	unsigned char b[2];
-	if (std::fread(b, sizeof b, 1, stream) != 1)
+	if (!read_item(stream, b, sizeof b))
 		read_error_closing(stream);
 	return static_cast<std::uint16_t>(b[0] | b[1] << 8);
 }
@@ -31,7 +32,7 @@ std::uint16_t read_le16(std::FILE *stream)
 std::uint32_t read_le32(std::FILE *stream)
 {
 	unsigned char b[4];
-	if (std::fread(b, sizeof b, 1, stream) != 1)
+	if (!read_item(stream, b, sizeof b))
 		read_error_closing(stream);
 	return std::uint32_t{b[0]} | std::uint32_t{b[1]} << 8 | std::uint32_t{b[2]} << 16 |
 	       std::uint32_t{b[3]} << 24;

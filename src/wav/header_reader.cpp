@@ -33,7 +33,7 @@ bool is_id(const char *id, const char *expected)
 bool read_id(std::FILE *in, char (&id)[5])
 {
 	id[4] = '\0';
-	if (std::fread(id, 4, 1, in) == 1)
+	if (read_item(in, id, 4))
 		return true;
 	if (std::feof(in) == 0)
 		read_error_closing(in);
@@ -111,9 +111,10 @@ void read_wav_header(const char *in_path, std::uint16_t &channels, std::uint32_t
 	in = open_input(in_path);
 	if (in == nullptr)
 		open_error_exit(in_path);
-	std::int64_t length;
-	if (!file_size(stream_descriptor(in), length))
+	file_facts facts;
+	if (!facts_of(stream_descriptor(in), role::input, facts))
 		read_error_closing(in);
+	const std::int64_t length = facts.kind == file_kind::regular ? facts.size : -1;
 	if (length > riff_max)
 		name_exit("file too large : ", in_path, "\n");
 	const bool long_file = length > position_max;
@@ -148,7 +149,7 @@ void read_wav_header(const char *in_path, std::uint16_t &channels, std::uint32_t
 		// A zero after an odd body is its pad byte; writers that leave the pad
 		// out have their next identifier there instead, and at the end of the
 		// file there is none.
-		const int pad = std::fgetc(in);
+		const int pad = read_byte(in);
 		if (pad == EOF && std::feof(in) == 0)
 			read_error_closing(in);
 		if (pad != 0)

@@ -24,9 +24,9 @@ constexpr std::int64_t page_size = 4096;
 void write_all(int out, const unsigned char *bytes, std::size_t count, std::int64_t at)
 {
 	while (count > 0) {
-		const std::int64_t n = write_some(out, bytes, count);
+		const std::int64_t n = write_some(out, bytes, count, role::output);
 		if (n <= 0) {
-			const std::int64_t position = file_position(out);
+			const std::int64_t position = file_position(out, role::output);
 			fail_exit("write error : %lld\n",
 				  static_cast<long long>(position >= 0 ? position : at));
 		}
@@ -49,9 +49,10 @@ std::size_t next_span(std::int64_t at, std::uint64_t remaining)
 void copy_through_block(int in, int out, std::int64_t &at, std::uint64_t remaining)
 {
 	while (remaining > 0) {
-		const std::int64_t n = read_some(in, block, next_span(at, remaining));
+		const std::int64_t n = read_some(in, block, next_span(at, remaining), role::input);
 		if (n <= 0)
-			read_error_at(file_position(in)); // the data ends before its declared size
+			read_error_at(file_position(
+			    in, role::input)); // the data ends before its declared size
 		write_all(out, block, static_cast<std::size_t>(n), at);
 		at += n;
 		remaining -= static_cast<std::uint64_t>(n);
@@ -92,7 +93,8 @@ void copy_data(int in, int out, std::int64_t from, std::int64_t &at, std::uint64
 void write_header(int out, const wav_header_bytes &header, const char *out_path)
 {
 	for (std::size_t at = 0; at < header.size();) {
-		const std::int64_t n = write_some(out, header.data() + at, header.size() - at);
+		const std::int64_t n =
+		    write_some(out, header.data() + at, header.size() - at, role::output);
 		if (n <= 0)
 			name_exit("", out_path, " : wav header write error\n");
 		at += static_cast<std::size_t>(n);
@@ -120,9 +122,10 @@ void write_trimmed_wav(std::FILE *input, const char *in_path, std::int64_t data_
 	// The copy reads below the report's stream, which is not read again.
 	const int in = stream_descriptor(input);
 	const std::int64_t start = data_offset + cut_bytes;
-	std::int64_t size;
-	if (!file_size(in, size))
-		read_error_at(file_position(in));
+	file_facts facts;
+	if (!facts_of(in, role::input, facts))
+		read_error_at(file_position(in, role::input));
+	const std::int64_t size = facts.kind == file_kind::regular ? facts.size : -1;
 	// Even when the whole audio is dropped, data the file does not hold is a
 	// short input, not silence; the copy would stop at the end of the file.
 	if (size >= 0 && data_offset + data_size > size)
@@ -135,8 +138,8 @@ void write_trimmed_wav(std::FILE *input, const char *in_path, std::int64_t data_
 	write_header(out.fd, header, out_path);
 	// The header's bytes are counted, as no position can be asked of a FIFO.
 	std::int64_t at = wav_header_size;
-	if (seek_to(in, start) != start)
-		read_error_at(file_position(in));
+	if (seek_to(in, start, role::input) != start)
+		read_error_at(file_position(in, role::input));
 	copy_data(in, out.fd, start, at, data_size - cut_bytes);
 	write_zeros(out.fd, at, cut_bytes);
 	finish_replacement(out, at);

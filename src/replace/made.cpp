@@ -1,0 +1,72 @@
+#include "made.h"
+
+#include <csignal>
+
+namespace {
+
+// Written before they are armed, so that a signal handler reads them whole.
+struct slot {
+	int folder = -1;
+	path_buffer name{};
+	file_facts facts{};
+	int fd = -1;
+	role r = role::output;
+	volatile std::sig_atomic_t armed = 0;
+};
+slot slots[made_slots];
+bool removal_set = false;
+
+// Runs at exit and in a signal handler: what it calls is safe there.
+void remove_armed()
+{
+	for (int s = 0; s < made_slots; ++s) {
+		if (slots[s].armed != 0)
+			static_cast<void>(remove_made(s)); // the run ends either way
+	}
+}
+
+} // namespace
+
+void made(int s, int folder, const char *name, const file_facts &facts, int fd, role r)
+{
+	if (!removal_set) {
+		removal_set = true;
+		on_ending(remove_armed);
+	}
+	slot &it = slots[s];
+	it.armed = 0;
+	it.folder = folder;
+	for (std::size_t i = 0; i < it.name.size() && (it.name[i] = name[i]) != '\0'; ++i) {
+	}
+	it.facts = facts;
+	it.fd = fd;
+	it.r = r;
+	it.armed = 1;
+}
+
+void kept(int s)
+{
+	slots[s].armed = 0;
+}
+
+void closed(int s)
+{
+	slots[s].fd = -1;
+}
+
+// Another user who may write the folder may have put something else under
+// the name since: only the very file or folder made goes.
+bool remove_made(int s)
+{
+	slot &it = slots[s];
+	if (it.fd >= 0)
+		static_cast<void>(close_file(it.fd, it.r)); // only removed
+	it.fd = -1;
+	file_facts now;
+	const bool gone =
+	    facts_at(it.folder, it.name.data(), it.r, now) && now.kind == it.facts.kind &&
+	    now.device == it.facts.device && now.index == it.facts.index &&
+	    remove_at(it.folder, it.name.data(), it.facts.kind == file_kind::folder, it.r);
+	it.armed = gone ? 0 : it.armed;
+	return gone;
+}
