@@ -53,7 +53,8 @@ void act_at(const char *kind, role r) {
 	if (at == nullptr || std::sscanf(at, "%15s %15[a-z] %n", k, w, &taken) != 2) return;
 	if (at[taken] != ':') n = int(std::strtol(at + taken, nullptr, 10));
 	if (std::strcmp(k, kind) == 0 && std::strcmp(w, roles[int(r)]) == 0 && ++seen == n)
-		[[maybe_unused]] const int status = std::system(std::strchr(at, ':') + 1); // the row's
+	    [[maybe_unused]]
+		const int status = std::system(std::strchr(at, ':') + 1); // the row's
 }
 
 } // namespace

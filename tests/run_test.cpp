@@ -121,7 +121,7 @@ struct fields {
 	int mode = -1, blocks = 1 << 17; std::vector<std::pair<std::uintmax_t, string>> more = {};
 	char view = 0; string hook = "", after = ""; bool posix = false, faults = false;
 };
-struct row { const char *id; string words; fields f; };
+struct row { string id, words; fields f; };
 // What a run left: its status, the output's mode, whether the input is whole, what it printed on
 // each stream, the output and the new files it left.
 struct result {
@@ -140,9 +140,11 @@ const string bad = "\xc2\x9f\xe3\x81\x7f\xe0\x9f\xbf\xed\xa0\x80\xf4\x90\x80\x80
 const string no = "cannot overwrite input file : ", alias = "export LEADCUT_ALIAS=",
     acl = "chmod 640 e.wav && chown nobody:nogroup e.wav && setfacl -m u:nobody:rw e.wav",
     sftp = "/usr/lib/openssh/sftp-server";
+const string swap = "mkdir -m 700 s w && echo private >s/out.wav && export LEADCUT_AT='",
+    swap_to_s = "cd w && for f in .leadcut-*; do mv $f ../aside && ln -s ../s $f; done'";
 const string as_nobody = "chmod 777 . sub && mkdir -m 777 p && cp $B $F . && U=$(mktemp -d "
     "/tmp/leadcut.XXXX) && chmod 755 $U && mount --bind . $U && cd $U && trap \"cd / && cp $U/p/* "
-    "${LLVM_PROFILE_FILE%/*} 2>/dev/null; umount $U; rmdir $U\" 0 && B=$U/leadcut F=$U/leadcut_faults"
+    "${LLVM_PROFILE_FILE%/*} 2>/dev/null; umount -l $U; rmdir $U\" 0 && B=$U/leadcut F=$U/leadcut_faults"
     " R='runuser -u nobody --' LLVM_PROFILE_FILE=${LLVM_PROFILE_FILE:+$U/p/%p.profraw}";
 const std::map<char, std::pair<string, string>> views = {{0, {}},
     {'V', {"bindfs", "mkdir V && bindfs --ctime-from-mtime . V && trap 'fusermount -u V' 0"}},
@@ -155,6 +157,9 @@ const std::map<char, std::pair<string, string>> views = {{0, {}},
      "&& { cat /dev/zero >C/z 2>/dev/null; touch -d @1 C; }"}},
     {'M', {"", "cp e.wav b && mount --bind b e.wav && trap 'umount e.wav' 0"}},
     {'A', {"setfacl setfattr", ""}}, // an ACL and an attribute given, the folder as it is
+    // The program run where /proc shows nothing, as in a chroot or a small container.
+    {'N', {"unshare", "printf '#!/bin/sh\\nmount -t tmpfs none /proc && exec \"$@\"\\n' >np && "
+     "chmod +x np && R='unshare -m ./np'"}},
     // A folder g holding a long name and e, a FUSE view of it: under Wine, the drives G: and E:.
     {'W', {"bindfs", "mkdir g e && cp in.wav g/recording-session.wav && bindfs g e && D=$WINEPREFIX"
      "/dosdevices && trap 'fusermount -u e; rm -f $D/g: $D/e:' 0 && { [ -z \"$WINEPREFIX\" ] || "
@@ -268,10 +273,37 @@ const row rows[] = {
      "getfacl -c e.wav; getfattr --only-values -n user.take e.wav", .posix = true}},
     {"acl_refused", "in.wav e 0", whole("e.wav", {.name = "e.wav", .mode = 0640, .view = 'A',
      .hook = acl + " && export LEADCUT_NOACL=1"})},
-    // A signal that comes as the old file takes the cut in place lets the run finish.
-    {"signal_in_place", "in.wav w/e 0", {.err = said("w/e.wav", "0"), .out = cut0, .name =
-     "w/e.wav", .view = 'U', .hook = "mkdir w && cp e.wav w && chown nobody w && chmod 666 w/e.wav"
-     " && export LEADCUT_SIGNAL='15 old'"}},
+    // No one gains: a folder's default ACL, which the old file had not, is not carried; what the
+    // system drops from a file written (a capability; a user's own set-user-ID bit) goes.
+    {"default_acl", "in.wav e 0", {.err = said("e.wav", "0") + "user::rw-\ngroup::r--\nother::---"
+     "\n\n", .out = cut0, .name = "e.wav", .mode = 0640, .view = 'A', .hook = "chmod 640 e.wav && "
+     "setfacl -d -m u:nobody:rwx .", .after = "getfacl -c e.wav"}},
+    {"capability", "in.wav e 0", whole("e.wav", {.name = "e.wav", .view = 'A', .hook = "setfattr -n "
+     "security.capability -v 0sAQAAAgAgAAAAAAAAAAAAAAAAAAA= e.wav", .after = "getfattr -dm- e.wav"})},
+    {"set_user_id", "in.wav w/e 0", whole("w/e.wav", {.name = "w/e.wav", .mode = 0755, .view = 'U',
+     .hook = "mkdir w && cp e.wav w && chown -R nobody:nogroup w && chmod 4755 w/e.wav"})},
+    // Another's file, written through its group, keeps its owner, taking the cut in place; a
+    // signal then waits for the cut to be whole. Where the disk has room for the cut beside it but
+    // not in it too, the old file stays whole.
+    {"in_place", "in.wav w/e 0", {.err = said("w/e.wav", "0") + "root:nogroup\n", .out = cut0,
+     .name = "w/e.wav", .view = 'U', .hook = "mkdir w && cp e.wav w && chown nobody w && chgrp "
+     "nogroup w/e.wav && chmod 664 w/e.wav && export LEADCUT_SIGNAL='" + to_string(SIGRTMIN) +
+     " old'", .after = "stat -c %U:%G w/e.wav"}},
+    {"in_place_full", "in.wav w/e 0", fails(rep3 + "write error : 0\n100\n0\ne.wav\n", {.input =
+     wav(2, 44100, 16, d3), .name = "none", .view = 'U', .hook = "mkdir w && mount -t tmpfs -o "
+     "size=5m,mode=777 tmpfs w && cp e.wav w && chmod 666 w/e.wav", .after = "wc -c <w/e.wav; "
+     "tr -d e <w/e.wav | wc -c; ls -A w"})},
+    {"read_only", "in.wav e 0", fails(rep + "cannot open file : e.wav\n", {.out = e100, .name =
+     "e.wav", .view = 'U', .hook = "chmod 444 e.wav"})},
+    // Whoever may write the output's folder can make a cut fail, never steer it: the program's own
+    // folder put aside for a link to another (s, root's), before it is opened or as the cut is
+    // written, leaves s as it was, and what the run made where it was put (aside).
+    {"swapped_first", "in.wav w/out 0", fails(rep + "cannot open file : w/out.wav\n0\n", {.out =
+     "private\n", .name = "s/out.wav", .hook = swap + "open own: " + swap_to_s, .after =
+     "ls -A w | grep -vc leadcut; rmdir aside; rm w/.leadcut-*"})},
+    {"swapped_late", "in.wav w/out 0", fails(rep + "cannot remove folder : w/.leadcut-*\nprivate\n",
+     {.out = cut0, .name = "w/out.wav", .hook = swap + "write output: " + swap_to_s, .after =
+     "cat s/out.wav; rmdir aside; rm w/.leadcut-*"})},
     // A hidden file stays hidden (Wine keeps a file's attributes as this one); one held open by
     // another program, sharing its deletion, stays whole where Windows will not replace it.
     {"attributes", "in.wav e 0", {.err = said("e.wav", "0") + "0x2", .out = cut0, .name = "e.wav",
@@ -338,7 +370,7 @@ const row rows[] = {
     // Other programs act on the files as leadcut opens its output: a file renamed over the
     // input's name (in.wav stays the reported file), or the output's name made a link to it.
     {"input_renamed", "é.wav out 0", {.err = said("out.wav", "0", as(sys("?", "é") + ".wav")), .out
-     = cut0, .hook = "export LEADCUT_AT='open old: mv e.wav é.wav' LEADCUT_DIRTY=1"}},
+     = cut0, .hook = "export LEADCUT_AT='lookup old: mv e.wav é.wav' LEADCUT_DIRTY=1"}},
     {"output_linked", "in.wav e 0", refused(rep, "e.wav", {.out = in, .name = "e.wav", .hook =
      "export LEADCUT_AT='open old: mv link.wav e.wav'"})},
     // Or once its cut is on the way: the name holds another file, which is not replaced.
@@ -369,6 +401,9 @@ const row rows[] = {
     // More time than audio: the audio all dropped.
     {"fifo", "in.wav out 9000", {.err = said("out.wav", "-9000"), .out = h + string(600000, 0),
      .name = "got", .hook = "mkfifo out.wav && { timeout 15 cat out.wav >got & }", .posix = true}},
+    // A FIFO that becomes a link to the input as it is opened is judged as what was opened.
+    {"fifo_swapped", "in.wav out 0", refused(rep, "out.wav", {.out = in, .hook = "mkfifo out.wav && export "
+     "LEADCUT_AT='open old: rm out.wav && ln in.wav out.wav'", .posix = true})},
     // A reader that leaves, a report that cannot be printed: status 1, not a signal.
     {"fifo_reader_leaves", "in.wav out 0", fails(rep + "write error : #\n", {.name = "none", .hook =
      "mkfifo out.wav && { timeout 15 head -c 9 out.wav >/dev/null & }", .posix = true})},
@@ -421,6 +456,12 @@ const row rows[] = {
      "output : e.wav\n", {.out = e100, .name = "e.wav", .view = 'R', .hook = "cp in.wav sub"})},
     {"ro_view_new", "R/sub/in.wav new 0", {.err = said("new.wav", "0", as("R/sub/in.wav")), .out =
      cut0, .name = "new.wav", .view = 'R', .hook = "cp in.wav sub"}},
+    // Without /proc, a new output and an existing one are cut; a link, whose target only the
+    // system could name, is refused.
+    {"no_proc_new", "in.wav out 0", whole("out.wav", {.view = 'N'})},
+    {"no_proc_old", "in.wav e 0", whole("e.wav", {.name = "e.wav", .view = 'N'})},
+    {"no_proc_link", "in.wav sub/l 0", fails(rep + "cannot open file : sub/l.wav\n", {.out = e100,
+     .name = "e.wav", .view = 'N', .hook = "ln -s ../e.wav sub/l.wav"})},
     // Names too long to be put after the new file's own are compared as the folder does, by case:
     // ASCII's and Latin-1's.
     {"exfat_long_case", "X/" + a230 + "ZÞ.wav X/" + a230 + "zþ 0", refused(as("X/" + a230 +
@@ -551,6 +592,8 @@ class Run : public testing::TestWithParam<row> {};
 TEST_P(Run, Row) {
 	row c = GetParam();
 	if (c.f.posix && on_windows) GTEST_SKIP() << "Windows has no FIFOs, and other names";
+	if (c.id.starts_with("sigrt") && test_command)
+		GTEST_SKIP() << "the emulator gives real-time signals other numbers, or none";
 	if (c.f.hook.find("LEADCUT_") != string::npos && !library)
 		GTEST_SKIP() << "needs the fault library";
 	// The views and devices are made by root, and only the program here can be looked at in
@@ -607,18 +650,16 @@ string name(const testing::TestParamInfo<row> &i) { return i.param.id; }
 // shell then names it, but for SIGINT).
 std::vector<row> all_rows() {
 	std::vector<row> all(std::begin(rows), std::end(rows));
-	for (const auto &[id, n] : {std::pair{"sigint", SIGINT},
-				    {"sigterm", SIGTERM},
-				    {"sighup", SIGHUP},
-				    {"sigquit", SIGQUIT},
-				    {"sigusr1", SIGUSR1},
-				    {"sigusr2", SIGUSR2},
-				    {"sigalrm", SIGALRM},
-				    {"sigvtalrm", SIGVTALRM},
-				    {"sigprof", SIGPROF},
-				    {"sigxcpu", SIGXCPU},
-				    {"sigpoll", SIGPOLL},
-				    {"sigpwr", SIGPWR}})
+	std::vector<std::pair<string, int>> signals;
+	for (const int n : {SIGHUP,  SIGINT,    SIGQUIT, SIGILL,  SIGTRAP, SIGABRT, SIGBUS,
+			    SIGFPE,  SIGUSR1,   SIGSEGV, SIGUSR2, SIGALRM, SIGTERM, SIGSTKFLT,
+			    SIGXCPU, SIGVTALRM, SIGPROF, SIGPOLL, SIGPWR,  SIGSYS}) {
+		string id = string("sig") + sigabbrev_np(n);
+		for (char &ch : id) ch = char(std::tolower(ch));
+		signals.emplace_back(id, n);
+	}
+	for (int n = SIGRTMIN; n <= SIGRTMAX; ++n) signals.emplace_back("sigrt" + to_string(n), n);
+	for (const auto &[id, n] : signals)
 		all.push_back({id,
 			       "in.wav e 7000",
 			       {.input = wav(2, 44100, 16, d3),

@@ -210,13 +210,15 @@ bool open_old_output(const char *path, int &fd, file_kind &kind, bool &writable)
 	fd = -1;
 	kind = file_kind::none;
 	writable = false;
-	if (failed("open", role::old))
+	if (failed("lookup", role::old))
 		return false;
 	if (::stat(path, &st) != 0) {
 		// A dangling link is not written through, as cp does not.
 		return errno == ENOENT && ::lstat(path, &st) != 0 && errno == ENOENT;
 	}
 	bool fifo = S_ISFIFO(st.st_mode);
+	if (failed("open", role::old))
+		return false;
 	fd = fifo ? ::open(path, O_WRONLY | open_flags) : open_existing(path, writable);
 	if (fd >= 0 && !fifo && ::fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode)) {
 		static_cast<void>(::close(fd)); // a reader too: it is opened again as a writer
