@@ -55,7 +55,7 @@ void console_text(char *text);
 bool console_utf8();
 
 // Prints to standard error; false when the system did not take it all.
-bool print_error(const char *format, std::va_list args);
+[[gnu::format(printf, 1, 0)]] bool print_error(const char *format, std::va_list args);
 
 // Opens the input by a UTF-8 name, as a stream read in binary mode.
 std::FILE *open_input(const char *path);

@@ -1,11 +1,12 @@
-// The POSIX side of compat.h, with Linux's copy_file_range, fallocate and
-// /proc where the system has them.
+// The POSIX side of compat.h, with Linux's copy_file_range, fallocate,
+// extended attributes and /proc where the system has them.
 #define _FILE_OFFSET_BITS 64 // 64-bit off_t on 32-bit systems too
 
 #include "compat.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -13,8 +14,10 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#ifdef __linux__
-#include <sys/statfs.h>
+#if __has_include(<sys/statfs.h>)
+#include <sys/statfs.h> // a filesystem's type, as a number
+#endif
+#if __has_include(<sys/xattr.h>)
 #include <sys/xattr.h>
 #endif
 #include <time.h>
@@ -143,7 +146,7 @@ void take_facts(const struct stat &st, role r, file_facts &facts)
 		     : S_ISDIR(st.st_mode) ? file_kind::folder
 		     : S_ISLNK(st.st_mode) ? file_kind::link
 					   : file_kind::stream;
-	facts.device = st.st_dev;
+	facts.device = static_cast<std::uint64_t>(st.st_dev); // signed on some systems
 	facts.index = st.st_ino;
 	facts.owner = st.st_uid;
 	facts.group = st.st_gid;
@@ -399,7 +402,7 @@ bool remove_at(int folder, const char *name, bool is_folder, role r)
 	return !failed("remove", r) && ::unlinkat(folder, name, is_folder ? AT_REMOVEDIR : 0) == 0;
 }
 
-#ifdef __linux__
+#if __has_include(<sys/statfs.h>)
 bool may_keep_listing(int fd)
 {
 	// The filesystems whose lookups the kernel answers from the disk, or
@@ -443,7 +446,9 @@ std::uint64_t unique_number()
 
 namespace {
 
-#ifdef __linux__
+// Extended attributes (and the ACL among them) as Linux has them; macOS's
+// calls take more arguments, and name a flag Linux has not.
+#if __has_include(<sys/xattr.h>) && !defined(XATTR_NOFOLLOW)
 // Room for every extended attribute's name, and for one value, as Linux
 // bounds them.
 char attribute_names[65536];
@@ -602,7 +607,7 @@ std::int64_t copy_range(int in, int out, std::uint64_t count)
 {
 	if (failed("copy", role::output))
 		return 0;
-#ifdef __linux__
+#ifdef LEADCUT_COPY_FILE_RANGE
 	ssize_t n;
 	while ((n = ::copy_file_range(
 		    in, nullptr, out, nullptr,

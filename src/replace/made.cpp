@@ -6,12 +6,12 @@ namespace {
 
 // Written before they are armed, so that a signal handler reads them whole.
 struct slot {
-	int folder = -1;
-	path_buffer name{};
 	file_facts facts{};
+	int folder = -1;
 	int fd = -1;
 	role r = role::output;
 	volatile std::sig_atomic_t armed = 0;
+	path_buffer name{};
 };
 slot slots[made_slots];
 bool removal_set = false;

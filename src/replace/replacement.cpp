@@ -35,9 +35,11 @@ bool same(const file_facts &a, const file_facts &b)
 // Splits `path` into the folder it names, opened, and its last part.
 int open_folder_of(const char *path, path_buffer &prefix, path_buffer &name)
 {
+	// Parts of a path that fits.
 	const std::size_t start = name_start(path);
-	std::snprintf(prefix.data(), prefix.size(), "%.*s", static_cast<int>(start), path);
-	std::snprintf(name.data(), name.size(), "%s", path + start);
+	static_cast<void>(
+	    std::snprintf(prefix.data(), prefix.size(), "%.*s", static_cast<int>(start), path));
+	static_cast<void>(std::snprintf(name.data(), name.size(), "%s", path + start));
 	return open_folder(start > 0 ? prefix.data() : ".", role::folder);
 }
 

@@ -59,14 +59,14 @@ bool names_input(int in, const char *in_path, int folder, const char *name, std:
 	// Where the system keeps no name of the open input, the one it was
 	// opened by stands: but for a link, whose target only the system finds.
 	const bool named = file_name(in, role::input, in_name);
-	if (!named)
-		std::snprintf(in_name.data(), in_name.size(), "%s", in_path);
+	if (!named) // a name of the command line fits
+		static_cast<void>(std::snprintf(in_name.data(), in_name.size(), "%s", in_path));
 	const std::size_t start = name_start(in_name.data());
 	const char *in_base = in_name.data() + start;
 	path_buffer prefix{'.'};
-	if (start > 0)
-		std::snprintf(prefix.data(), prefix.size(), "%.*s", static_cast<int>(start),
-			      in_name.data());
+	if (start > 0) // a part of it
+		static_cast<void>(std::snprintf(prefix.data(), prefix.size(), "%.*s",
+						static_cast<int>(start), in_name.data()));
 	const int in_folder = open_folder(prefix.data(), role::folder);
 	if (in_folder < 0 || !own_name(sought, stamp, "", in_base) || !own_name(mark, stamp, "+") ||
 	    !own_name(back, stamp, "+", name))
