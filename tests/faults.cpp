@@ -8,8 +8,10 @@
 // LEADCUT_SIGNAL=N raises signal N as the output's audio is first written ("N old": as the old
 // output is first written in place). LEADCUT_ALIAS=1 gives the input an index of its own, as FUSE
 // filesystems may give one file several; =dev gives it the old output's, on another device.
-// LEADCUT_SIZE=N shows the input N bytes long. LEADCUT_NOACL=1 refuses ACLs, as a filesystem may.
+// LEADCUT_SIZE=N shows the input N bytes long. LEADCUT_LACKS='KIND...' has those kinds of call fail
+// as unsupported, as on a filesystem without ACLs ("acl") or room set aside ("allocate").
 // LEADCUT_DIRTY=1 has each write move half its bytes, as a pipe or a signal may.
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -61,7 +63,7 @@ void act_at(const char *kind, role r) {
 
 // The marker of the exit is registered at the first call, in main, after a coverage profiler's:
 // so it runs after the program's own removals, and before the profile's writes.
-bool fault_at(const char *call, role r) {
+int fault_at(const char *call, role r) {
 	static const int registered = std::atexit([] { exiting = true; });
 	static long left =
 	    env("LEADCUT_FAULT") ? std::strtol(env("LEADCUT_FAULT"), nullptr, 10) : 0;
@@ -69,13 +71,14 @@ bool fault_at(const char *call, role r) {
 	if (header_written) signal_at(call, r);
 	const char *kind = kind_of(call, r);
 	old_seen = old_seen || r == role::old;
-	if (std::strcmp(call, "acl") == 0 && env("LEADCUT_NOACL")) return true;
-	if (exiting || registered != 0 || left <= 0 || --left != 0) return false;
+	if (const char *lacks = env("LEADCUT_LACKS"); lacks && std::strstr(lacks, call))
+		return EOPNOTSUPP;
+	if (exiting || registered != 0 || left <= 0 || --left != 0) return 0;
 	if (std::FILE *f = std::fopen(".fault", "w")) {
 		static_cast<void>(std::fprintf(f, "%s %s", kind, roles[int(r)]));
 		static_cast<void>(std::fclose(f)); // the run's own outcome tells the rest
 	}
-	return true;
+	return EIO;
 }
 
 void fault_facts(role r, file_facts &facts) {

@@ -45,13 +45,13 @@ constexpr int search_flags = O_SEARCH;
 constexpr int search_flags = O_RDONLY;
 #endif
 
-// True where the test build fails this call: it then fails as a disk does.
+// True where the test build fails this call, with the errno it names.
 bool failed(const char *operation, role r)
 {
-	if (!fault_at(operation, r))
-		return false;
-	errno = EIO;
-	return true;
+	const int error = fault_at(operation, r);
+	if (error != 0)
+		errno = error;
+	return error != 0;
 }
 
 // Copies a zero-terminated text into room bytes, which the caller knows
@@ -219,16 +219,12 @@ bool open_old_output(const char *path, int &fd, file_kind &kind, bool &writable)
 		// A dangling link is not written through, as cp does not.
 		return errno == ENOENT && ::lstat(path, &st) != 0 && errno == ENOENT;
 	}
-	bool fifo = S_ISFIFO(st.st_mode);
+	const bool fifo = S_ISFIFO(st.st_mode);
 	if (failed("open", role::old))
 		return false;
 	fd = fifo ? ::open(path, O_WRONLY | open_flags) : open_existing(path, writable);
-	if (fd >= 0 && !fifo && ::fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode)) {
-		static_cast<void>(::close(fd)); // a reader too: it is opened again as a writer
-		fifo = true;
-		fd = ::open(path, O_WRONLY | open_flags);
-	}
-	if (fd < 0 || ::fstat(fd, &st) != 0)
+	// A FIFO put there meanwhile was opened as a reader too, which it must not be.
+	if (fd < 0 || ::fstat(fd, &st) != 0 || (S_ISFIFO(st.st_mode) && !fifo))
 		return false;
 	writable = writable || fifo;
 	kind = S_ISREG(st.st_mode) ? file_kind::regular : file_kind::stream;
@@ -484,7 +480,7 @@ bool carry_extended(int from, int to, mode_t &mode)
 		const ssize_t size =
 		    ::fgetxattr(from, name, attribute_value, sizeof attribute_value);
 		const bool copied =
-		    size >= 0 && !(is_acl && fault_at("acl", role::output)) &&
+		    size >= 0 && !(is_acl && failed("acl", role::output)) &&
 		    ::fsetxattr(to, name, attribute_value, static_cast<std::size_t>(size), 0) == 0;
 		acl = acl || (is_acl && copied);
 		if (!copied && size >= 0 && is_acl)
@@ -525,22 +521,36 @@ bool carry_attributes(int from, int to, bool &owned)
 // The old output was opened for writing: no other program's handle stops it.
 int open_in_place(int fd, role r)
 {
-	return failed("open", r) ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+	return failed("reopen", r) ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
 }
+
+namespace {
+
+// Sets room aside for size bytes, the file's end left where it is.
+bool allocate(int fd, std::int64_t size)
+{
+#ifdef FALLOC_FL_KEEP_SIZE
+	return ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) == 0;
+#else
+	static_cast<void>(fd), static_cast<void>(size);
+	errno = EOPNOTSUPP;
+	return false;
+#endif
+}
+
+} // namespace
 
 // Where the system sets no room aside, the bytes past the file's end are
 // written as zeros, and taken back where they cannot all be.
 bool reserve_size(int fd, std::int64_t size, role r)
 {
 	struct stat st;
-	if (failed("size", r) || ::fstat(fd, &st) != 0)
+	if (::fstat(fd, &st) != 0)
 		return false;
-#ifdef FALLOC_FL_KEEP_SIZE
-	if (::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) == 0)
+	if (!failed("allocate", r) && allocate(fd, size))
 		return true;
 	if (errno != EOPNOTSUPP && errno != ENOSYS)
 		return false;
-#endif
 	static const unsigned char zeros[65536] = {};
 	for (off_t at = st.st_size; at < size;) {
 		const ssize_t n = ::pwrite(

@@ -8,9 +8,10 @@
 
 #include "compat.h"
 
-// True when this call of `operation` (its kind: "open", "read", "write",
-// ...) for `r` is to fail: it then fails as the system's would.
-bool fault_at(const char *operation, role r);
+// Whether this call of `operation` (its kind: "open", "read", "write",
+// ...) for `r` is to fail, and how: 0 where it goes on, else the errno it
+// fails with, as the system's call would (EOPNOTSUPP: the system lacks it).
+int fault_at(const char *operation, role r);
 
 // What the system said of a file for `r`, as the test build shows it.
 void fault_facts(role r, file_facts &facts);

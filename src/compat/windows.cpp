@@ -61,10 +61,11 @@ bool final_name(HANDLE h, wide_text &name)
 // True where the test build fails this call: it then fails as a disk does.
 bool failed(const char *operation, role r)
 {
-	if (!fault_at(operation, r))
+	const int error = fault_at(operation, r);
+	if (error == 0)
 		return false;
 	SetLastError(ERROR_IO_DEVICE);
-	errno = EIO;
+	errno = error;
 	return true;
 }
 
@@ -645,7 +646,7 @@ bool carry_attributes(int from, int to, bool &owned)
 // would keep the name from the new file, the old file stays as it is.
 int open_in_place(int fd, role r)
 {
-	return failed("open", r)
+	return failed("reopen", r)
 		   ? -1
 		   : descriptor(ReOpenFile(handle_of(fd), GENERIC_READ | GENERIC_WRITE, 0, 0));
 }
@@ -658,7 +659,7 @@ bool reserve_size(int fd, std::int64_t size, role r)
 	FILE_ALLOCATION_INFO room{};
 	room.AllocationSize.QuadPart = size;
 	const std::int64_t end = _lseeki64(fd, 0, SEEK_END);
-	if (failed("size", r) || end < 0)
+	if (failed("allocate", r) || end < 0)
 		return false;
 	if (SetFileInformationByHandle(handle_of(fd), FileAllocationInfo, &room, sizeof room))
 		return true;

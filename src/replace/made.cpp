@@ -44,9 +44,9 @@ void made(int s, int folder, const char *name, const file_facts &facts, int fd, 
 	it.armed = 1;
 }
 
-void kept(int s)
+void kept(int s, bool keep)
 {
-	slots[s].armed = 0;
+	slots[s].armed = keep ? 0 : 1;
 }
 
 void closed(int s)
@@ -67,6 +67,6 @@ bool remove_made(int s)
 	    facts_at(it.folder, it.name.data(), it.r, now) && now.kind == it.facts.kind &&
 	    now.device == it.facts.device && now.index == it.facts.index &&
 	    remove_at(it.folder, it.name.data(), it.facts.kind == file_kind::folder, it.r);
-	it.armed = gone ? 0 : it.armed;
+	it.armed = gone ? 0 : 1;
 	return gone;
 }

@@ -14,15 +14,16 @@ enum : int { new_file, own_folder, mark_file, mark_folder, made_slots };
 // kept, and only where the name still holds it.
 void made(int slot, int folder, const char *name, const file_facts &facts, int fd, role r);
 
-// Disarms `slot`: what it holds stays, though remove_made may still remove it.
-void kept(int slot);
+// Disarms `slot` (arms it again, with `keep` false): what it holds stays,
+// though remove_made may still remove it.
+void kept(int slot, bool keep = true);
 
 // Forgets the descriptor of `slot`, which its caller closed.
 void closed(int slot);
 
 // Closes the slot's descriptor and removes what it holds now, armed or not,
-// where its name still holds it; false where it cannot, and an armed slot
-// is tried again at the end.
+// where its name still holds it; false where it cannot, and the slot is
+// then armed, to be tried again at the end.
 bool remove_made(int slot);
 
 #endif

@@ -23,51 +23,52 @@ namespace {
 
 constexpr std::uint32_t private_mode = 0700;
 
-// The folder made: the runner's, private and empty. A mode that a call can
-// change is one the filesystem keeps, so not that of the folder made; where
-// it keeps none (exFAT), no one's access can be told anyway.
-bool is_private(int fd, const file_facts &facts, role r)
+// Whether the folder is the one made, with its facts: the runner's, empty
+// and private; `told` false where a call failed, so that the system did not
+// tell. Its
+// mode is asked last, of an empty folder of the runner's: a mode that a
+// call can change is one the filesystem keeps, so not that of the folder
+// made; where it keeps none (exFAT, a CIFS share), no one's access can be
+// told anyway.
+bool is_private(int fd, role r, file_facts &facts, bool &told)
 {
 	file_facts again;
-	if (facts.kind != file_kind::folder || (facts.modes && facts.owner != runner()))
-		return false;
-	if (facts.modes && facts.mode != private_mode && set_mode(fd, private_mode, r) &&
-	    (!facts_of(fd, r, again) || again.mode == private_mode))
-		return false;
-	bool listed;
+	bool listed = false;
 	bool found = true;
 	path_buffer entry;
-	if (!open_listing(fd, r, listed) || !listed)
+	told = facts_of(fd, r, facts) && open_listing(fd, r, listed);
+	if (!told || !listed || facts.kind != file_kind::folder ||
+	    (facts.modes && facts.owner != runner()))
 		return false;
-	const bool read = next_entry(r, entry, found);
+	told = next_entry(r, entry, found);
 	close_listing();
-	return read && !found;
-}
-
-// Removes a folder made that could not be held, where its name still shows
-// the runner's private folder.
-void abandon(int folder, const char *name, role r)
-{
-	file_facts facts;
-	if (facts_at(folder, name, r, facts) && facts.kind == file_kind::folder &&
-	    (!facts.modes || (facts.owner == runner() && facts.mode == private_mode)))
-		static_cast<void>(remove_at(folder, name, true, r)); // the run fails either way
+	if (!told || found || !facts.modes || facts.mode == private_mode ||
+	    !set_mode(fd, private_mode, r))
+		return told && !found;
+	told = facts_of(fd, r, again);
+	return told && again.mode != private_mode;
 }
 
 } // namespace
 
+// A folder made that cannot be opened, or whose facts the system does not
+// tell, is removed where its name still shows the runner's private folder;
+// one found to be another is left as it is.
 int make_own_folder(int folder, const char *name, role r, int slot)
 {
+	file_facts facts;
+	bool told = false;
 	if (!make_folder_at(folder, name, r))
 		return -1;
 	const int fd = open_folder_at(folder, name, r);
-	file_facts facts;
-	if (fd >= 0 && facts_of(fd, r, facts) && is_private(fd, facts, r)) {
+	if (fd >= 0 && is_private(fd, r, facts, told)) {
 		made(slot, folder, name, facts, fd, r);
 		return fd;
 	}
 	if (fd >= 0)
-		static_cast<void>(close_file(fd, r)); // only opened
-	abandon(folder, name, r);
+		static_cast<void>(close_file(fd, r)); // only looked at
+	if (!told && facts_at(folder, name, r, facts) && facts.kind == file_kind::folder &&
+	    (!facts.modes || (facts.owner == runner() && facts.mode == private_mode)))
+		static_cast<void>(remove_at(folder, name, true, r)); // the run fails either way
 	return -1;
 }

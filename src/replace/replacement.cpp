@@ -91,18 +91,18 @@ bool may_take_name(const replacement &out)
 	       folder.owner == me;
 }
 
-// Writes the new file's size bytes over the old file from its start;
-// false on failure, with `at` where the old file's bytes end.
+// Writes the new file's size bytes, read from where it stands, over the
+// old file open on `to` from its start (it was never read or written);
+// false on failure, with `at` where the old file's bytes end. The new file
+// is the program's own copy by now.
 bool copy_back(int from, int to, std::int64_t size, std::int64_t &at)
 {
 	at = 0;
-	if (seek_to(from, 0, role::output) != 0 || seek_to(to, 0, role::old) != 0)
-		return false;
 	for (std::int64_t n; at < size; at += n) {
 		n = read_some(
 		    from, block,
 		    static_cast<std::size_t>(std::min<std::int64_t>(size - at, sizeof block)),
-		    role::output);
+		    role::own);
 		if (n <= 0 || write_some(to, block, static_cast<std::size_t>(n), role::old) != n)
 			return false;
 	}
@@ -122,19 +122,23 @@ void write_in_place(replacement &out, std::int64_t size)
 		replace_error(out);
 	if (!sync_file(out.fd, role::output))
 		fail_exit("write error : %lld\n", static_cast<long long>(size));
-	if (!reserve_size(old, size, role::old))
+	if (!reserve_size(old, size, role::old) || seek_to(out.fd, 0, role::own) != 0)
 		fail_exit("write error : 0\n");
 	hold_endings();
 	kept(new_file);
 	kept(own_folder);
 	std::int64_t at;
-	if (!copy_back(out.fd, old, size, at) || !sync_file(old, role::old) ||
-	    !close_file(old, role::old)) {
+	if (!copy_back(out.fd, old, size, at) || !sync_file(old, role::old)) {
 		path_buffer path;
 		shown(out, out.name.data(), path);
 		say("write error : %lld\n", static_cast<long long>(at));
 		name_exit("the whole cut is in : ", path.data(), "\n");
 	}
+	static_cast<void>(close_file(old, role::old)); // on the disk already
+	closed(new_file);
+	static_cast<void>(close_file(out.fd, role::own)); // only read back
+	kept(new_file, false);                            // no longer the only whole cut
+	kept(own_folder, false);
 	if (!remove_made(new_file) || !remove_made(own_folder)) {
 		path_buffer path;
 		shown(out, nullptr, path);
