@@ -298,13 +298,6 @@ const row rows[] = {
      "allocate", .after = "wc -c <w/e.wav; tr -d e <w/e.wav | wc -c; ls -A w"})},
     {"read_only", "in.wav e 0", fails(rep + "cannot open file : e.wav\n", {.out = e100, .name =
      "e.wav", .view = 'U', .hook = "chmod 444 e.wav"})},
-    // Whoever may write the output's folder can make a cut fail, never steer it: the program's own
-    // folder put aside for a link to another (s, root's) as the cut is written leaves s as it was,
-    // and what the run made where it was put (aside). (And before it is opened: all_rows.)
-    {"swapped_late", "in.wav w/out 0", fails(rep + "cannot remove folder : w/.leadcut-*\nprivate\n",
-     {.out = cut0, .name = "w/out.wav", .hook = swap + "write output: cd w && for f in .leadcut-*; "
-     "do mv $f ../aside && ln -s ../s $f; done'", .after = "cat s/out.wav; rm -r aside w/.leadcut-*"
-     })},
     // A hidden file stays hidden (Wine keeps a file's attributes as this one); one held open by
     // another program, sharing its deletion, stays whole where Windows will not replace it.
     {"attributes", "in.wav e 0", {.err = said("e.wav", "0") + "0x2", .out = cut0, .name = "e.wav",
@@ -313,7 +306,7 @@ const row rows[] = {
     {"held_output", "in.wav e 0", on_windows ? fails(rep + "cannot replace file : e.wav\n", {.out =
      e100, .name = "e.wav", .hook = "export HELD=e.wav"}) : whole("e.wav", {.name = "e.wav"})},
     {"unlisted_folder", "in.wav w/e 0", whole("w/e.wav", {.name = "w/e.wav", .view = 'U', .hook =
-     "mkdir w && cp e.wav w && chown -R nobody w && chmod 300 w"})},
+     "mkdir w && cp e.wav w && chown -R nobody:nogroup w && chmod 300 w"})},
     // Nothing is written on the input's side: a full card is cut, and its folder's time stays.
     {"full_card", "C/in.wav out 0", {.err = said("out.wav", "0", as("C/in.wav")) + "1\n", .out =
      cut0, .view = 'C', .after = "stat -c %Y C"}},
@@ -681,34 +674,26 @@ std::vector<row> all_rows() {
 		signals.emplace_back(id, n);
 	}
 	for (int n = SIGRTMIN; n <= SIGRTMAX; ++n) signals.emplace_back("sigrt" + to_string(n), n);
-	// What is put in the place of the program's own folder before it is opened: a link to
-	// another (s, root's), another's folder, a folder open to others, one holding a file. It is
-	// left as it is, and so is s; what the run made where it was put (aside) is all that is
-	// made.
+	// Whoever may write the output's folder can make a cut fail, never steer it. What is put in
+	// the place of the program's own folder before it is opened (a link to another, s, root's;
+	// another's folder; a folder open to others; one holding a file), or as the cut is written
+	// (a link to s; a folder holding a file to take the cut's place), is left as it is, and so
+	// is s; what the run made where it was put (aside) is all that is made.
+	// clang-format off
 	for (const auto &[id, put] : {std::pair{"link", "ln -s ../s $f"},
 				      {"others", "mkdir $f && chown nobody $f"},
-				      {"open", "mkdir -m 755 $f"},
-				      {"full", "mkdir -m 700 $f && touch $f/x"}})
-		all.push_back(
-		    {string("swapped_") + id, "in.wav w/out 0",
-		     fails(rep + "cannot open file : w/out.wav\n0\n1\n",
-			   {.out = "private\n",
-			    .name = "s/out.wav",
-			    .hook = swap +
-				    "open own: cd w && for f in .leadcut-*; do mv $f "
-				    "../aside && " +
-				    put + "; done'",
-			    .after = "ls -A w | grep -vc leadcut; ls -d w/.leadcut-* | wc -l;"
-				     " rm -r aside w/.leadcut-*"})});
-	for (const auto &[id, n] : signals)
-		all.push_back({id,
-			       "in.wav e 7000",
-			       {.input = wav(2, 44100, 16, d3),
-				.err = rep3 + (n == SIGINT ? "" : strsignal(n) + string("\n")),
-				.status = 128 + n,
-				.out = e100,
-				.name = "e.wav",
-				.hook = "export LEADCUT_SIGNAL=" + to_string(n)}});
+				      {"open", "mkdir -m 755 $f"}, {"full", "mkdir -m 700 $f && touch $f/x"},
+				      {"late_link", "ln -s ../s $f"},
+				      {"late_folder", "mkdir $f && echo evil >$f/out.wav"}}) {
+		const bool late = string(id).starts_with("late");
+		all.push_back({string("swapped_") + id, "in.wav w/out 0", fails(rep + (late ? "cannot "
+		    "remove folder : w/.leadcut-*\n" : "cannot open file : w/out.wav\n") + "private\n1\n",
+		    {.out = late ? cut0 : "", .name = "w/out.wav", .hook = swap + (late ? "write output"
+		    : "open own") + ": cd w && for f in .leadcut-*; do mv $f ../aside && " + put +
+		    "; done'", .after = "cat s/out.wav; ls -d w/.leadcut-* | wc -l; rm -r aside "
+		    "w/.leadcut-*"})});
+	}
+	// clang-format on
 	return all;
 }
 INSTANTIATE_TEST_SUITE_P(Table, Run, testing::ValuesIn(all_rows()), name);

@@ -292,16 +292,11 @@ bool open_listing(int folder, role r, bool &listed)
 	listed = false;
 	if (failed("list", r))
 		return false;
+	// A folder that may be acted in but not read opens for no listing.
 	const int fd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | open_flags);
-	if (fd < 0)
-		return errno == EACCES;
-	listing = ::fdopendir(fd);
-	if (listing == nullptr) {
-		static_cast<void>(::close(fd)); // only opened
-		return false;
-	}
-	listed = true;
-	return true;
+	listing = fd < 0 ? nullptr : ::fdopendir(fd);
+	listed = listing != nullptr;
+	return listed || errno == EACCES;
 }
 
 // Its entries are not failed one by one: their order, and so their number,

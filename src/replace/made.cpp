@@ -1,6 +1,7 @@
 #include "made.h"
 
 #include <csignal>
+#include <cstdio>
 
 namespace {
 
@@ -36,8 +37,7 @@ void made(int s, int folder, const char *name, const file_facts &facts, int fd, 
 	slot &it = slots[s];
 	it.armed = 0;
 	it.folder = folder;
-	for (std::size_t i = 0; i < it.name.size() && (it.name[i] = name[i]) != '\0'; ++i) {
-	}
+	static_cast<void>(std::snprintf(it.name.data(), it.name.size(), "%s", name)); // it fits
 	it.facts = facts;
 	it.fd = fd;
 	it.r = r;

@@ -9,14 +9,14 @@ bool own_name(path_buffer &name, std::uint64_t stamp, const char *tag, const cha
 	const int n = std::snprintf(name.data(), name.size(), ".leadcut-%016llx%s%s%s",
 				    static_cast<unsigned long long>(stamp), tag,
 				    inside != nullptr ? "/" : "", inside != nullptr ? inside : "");
-	return n >= 0 && static_cast<std::size_t>(n) < name.size();
+	return static_cast<std::size_t>(n) < name.size(); // a failure is no size
 }
 
 bool joined(path_buffer &path, const char *prefix, const char *name, const char *inside)
 {
 	const int n = std::snprintf(path.data(), path.size(), "%s%s%s%s", prefix, name,
 				    inside != nullptr ? "/" : "", inside != nullptr ? inside : "");
-	return n >= 0 && static_cast<std::size_t>(n) < path.size();
+	return static_cast<std::size_t>(n) < path.size(); // a failure is no size
 }
 
 namespace {
@@ -25,11 +25,10 @@ constexpr std::uint32_t private_mode = 0700;
 
 // Whether the folder is the one made, with its facts: the runner's, empty
 // and private; `told` false where a call failed, so that the system did not
-// tell. Its
-// mode is asked last, of an empty folder of the runner's: a mode that a
-// call can change is one the filesystem keeps, so not that of the folder
-// made; where it keeps none (exFAT, a CIFS share), no one's access can be
-// told anyway.
+// tell. Its mode is asked last, of an empty folder of the runner's: a mode
+// that a call can change is one the filesystem keeps, so not that of the
+// folder made; where it keeps none (exFAT, a CIFS share), no one's access
+// can be told anyway.
 bool is_private(int fd, role r, file_facts &facts, bool &told)
 {
 	file_facts again;
