@@ -694,6 +694,15 @@ std::vector<row> all_rows() {
 		    "w/.leadcut-*"})});
 	}
 	// clang-format on
+	for (const auto &[id, n] : signals)
+		all.push_back({id,
+			       "in.wav e 7000",
+			       {.input = wav(2, 44100, 16, d3),
+				.err = rep3 + (n == SIGINT ? "" : strsignal(n) + string("\n")),
+				.status = 128 + n,
+				.out = e100,
+				.name = "e.wav",
+				.hook = "export LEADCUT_SIGNAL=" + to_string(n)}});
 	return all;
 }
 INSTANTIATE_TEST_SUITE_P(Table, Run, testing::ValuesIn(all_rows()), name);
