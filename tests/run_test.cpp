@@ -317,6 +317,9 @@ const row rows[] = {
     {"sticky_folder", "in.wav t/e 0", fails(rep + "cannot replace file : t/e.wav\n", {.out = e100,
      .name = "t/e.wav", .view = 'U', .hook = "mkdir -m 1777 t && cp e.wav t && chmod 666 t/e.wav"
      })},
+    // The runner's own file there does, in place where its group cannot go.
+    {"sticky_own", "in.wav t/e 0", whole("t/e.wav", {.name = "t/e.wav", .view = 'U', .hook = "mkdir"
+     " -m 1777 t && cp e.wav t && chown nobody t/e.wav"})},
     // Cuts drop whole frames; their times are plain decimals in range, with a digit. The
     // system copies aligned audio; the rest goes through the block, several times here.
     {"kernel_copy", "-c in.wav out.raw 0 extra", {.input = wav(2, 44100, 16, d3), .err = said("out."

@@ -36,8 +36,7 @@ bool is_private(int fd, role r, file_facts &facts, bool &told)
 	bool found = true;
 	path_buffer entry;
 	told = facts_of(fd, r, facts) && open_listing(fd, r, listed);
-	if (!told || !listed || facts.kind != file_kind::folder ||
-	    (facts.modes && facts.owner != runner()))
+	if (!told || !listed || (facts.modes && facts.owner != runner())) // a folder, opened so
 		return false;
 	told = next_entry(r, entry, found);
 	close_listing();

@@ -25,11 +25,11 @@ unsigned char block[std::size_t{1} << 20];
 	name_exit("cannot replace file : ", out.out_path, "\n");
 }
 
-// One file, as far as the system tells: a device or a pipe is none.
+// One file, as far as the system tells; one of them is a regular file, so
+// a device or a pipe, of another device, is never it.
 bool same(const file_facts &a, const file_facts &b)
 {
-	return a.kind != file_kind::stream && b.kind != file_kind::stream && a.device == b.device &&
-	       a.index == b.index;
+	return a.device == b.device && a.index == b.index;
 }
 
 // Splits `path` into the folder it names, opened, and its last part.
