@@ -581,8 +581,8 @@ string message(const row &c, const string &kind, const string &file) {
 	       : kind == "rename" || kind == "reopen" ? "cannot replace file : " + out + "\n"
 	       : removal                              ? "cannot remove folder : *\n"
 	       : torn                                 ? "the whole cut is in : *\n"
-	       : kind == "allocate" || (file == "own" && kind == "seek") ? "write error : 0\n"
-	       : kind == "print"                                         ? ""
+	       : kind == "allocate" || (kind == "seek" && file != "output") ? "write error : 0\n"
+	       : kind == "print"                                            ? ""
 	       : file == "output" && (kind == "write" || kind == "close" || kind == "sync")
 		   ? "write error : #\n"
 		   : cannot + out + "\n";

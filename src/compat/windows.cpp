@@ -653,28 +653,31 @@ int open_in_place(int fd, role r)
 
 // The room is the file's allocation, which leaves its end and its bytes;
 // where the system sets none aside (Wine), the bytes past its end are
-// written as zeros, and taken back where they cannot all be.
+// written as zeros, and taken back where they cannot all be. The file is
+// left where it was read from, at its start.
 bool reserve_size(int fd, std::int64_t size, role r)
 {
 	FILE_ALLOCATION_INFO room{};
 	room.AllocationSize.QuadPart = size;
-	const std::int64_t end = _lseeki64(fd, 0, SEEK_END);
-	if (failed("allocate", r) || end < 0)
+	LARGE_INTEGER end;
+	if (failed("allocate", r) || !GetFileSizeEx(handle_of(fd), &end))
 		return false;
 	if (SetFileInformationByHandle(handle_of(fd), FileAllocationInfo, &room, sizeof room))
 		return true;
 	static const unsigned char zeros[65536] = {};
-	for (std::int64_t at = end; at < size;) {
+	if (_lseeki64(fd, end.QuadPart, SEEK_SET) != end.QuadPart)
+		return false;
+	for (std::int64_t at = end.QuadPart; at < size;) {
 		const int n =
 		    _write(fd, zeros,
 			   static_cast<unsigned>(std::min<std::int64_t>(size - at, sizeof zeros)));
 		if (n <= 0) {
-			_chsize_s(fd, end); // the file had none of these bytes
+			_chsize_s(fd, end.QuadPart); // the file had none of these bytes
 			return false;
 		}
 		at += n;
 	}
-	return true;
+	return _lseeki64(fd, 0, SEEK_SET) == 0;
 }
 
 bool truncate_file(int fd, std::int64_t size, role r)

@@ -122,9 +122,13 @@ void write_in_place(replacement &out, std::int64_t size)
 		replace_error(out);
 	if (!sync_file(out.fd, role::output))
 		fail_exit("write error : %lld\n", static_cast<long long>(size));
-	if (!reserve_size(old, size, role::old) || seek_to(out.fd, 0, role::own) != 0)
+	if (seek_to(out.fd, 0, role::own) != 0 || seek_to(old, 0, role::old) != 0)
 		fail_exit("write error : 0\n");
+	// Room set aside by writing zeros past the old end changes the file: it
+	// is taken back where it fails, and nothing may end the run meanwhile.
 	hold_endings();
+	if (!reserve_size(old, size, role::old))
+		fail_exit("write error : 0\n");
 	kept(new_file);
 	kept(own_folder);
 	std::int64_t at;
