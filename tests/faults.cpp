@@ -2,7 +2,7 @@
 // says otherwise. LEADCUT_FAULT=N fails the Nth call of the platform layer, and writes to
 // ".fault" what it failed: the kind of call and its role. The first write of the output is its
 // "header"; a status of the input or standard error once the old output was opened is the
-// output's "identity". None fails once the program is exiting.
+// output's "identity". None fails once the run ends ("exit").
 // LEADCUT_AT='KIND ROLE[ N]: COMMAND' runs COMMAND with the shell as the Nth (1st) such call
 // begins, as another program may act at that moment.
 // LEADCUT_SIGNAL=N raises signal N as the output's audio is first written ("N old": as the old
@@ -67,6 +67,7 @@ int fault_at(const char *call, role r) {
 	static const int registered = std::atexit([] { exiting = true; });
 	static long left =
 	    env("LEADCUT_FAULT") ? std::strtol(env("LEADCUT_FAULT"), nullptr, 10) : 0;
+	exiting = exiting || std::strcmp(call, "exit") == 0;
 	act_at(call, r);
 	if (header_written) signal_at(call, r);
 	const char *kind = kind_of(call, r);

@@ -87,9 +87,11 @@ enum class file_kind { none, regular, folder, link, stream };
 
 // What the system says of a file. Its identity is the device and index
 // pair (on Windows the volume and file index), which a view may show
-// differently for one file. Owner, group and permission bits (with the
-// set-ID and sticky bits) are POSIX's, where `modes` says the system has
-// them.
+// differently for one file, and which tells it from every other file only
+// where `identified` says so (Windows gives some volumes no number, Wine
+// every mount below a drive's own). Owner, group and permission bits (with
+// the set-ID and sticky bits) are POSIX's, where `modes` says the system
+// has them.
 struct file_facts {
 	file_kind kind = file_kind::none;
 	std::uint64_t device = 0;
@@ -99,6 +101,7 @@ struct file_facts {
 	std::uint32_t mode = 0;
 	std::int64_t size = 0;
 	bool modes = false;
+	bool identified = true;
 };
 
 // The facts of the file open on fd; false when the system cannot tell.
@@ -122,9 +125,19 @@ std::uint32_t runner();
 // failure, and for a link that leads to no file.
 bool open_old_output(const char *path, int &fd, file_kind &kind, bool &writable);
 
-// True when the call that failed last failed for a name longer than its
-// folder holds.
-bool name_was_too_long();
+// True when the call that failed last, on `name`, failed for its last part
+// being longer than its folder holds (on Windows, judged by that length:
+// the system gives one error for that and for a character it refuses).
+bool name_was_too_long(const char *name);
+
+// True when the call that failed last failed because another program holds
+// the file: has it open, or mapped into its memory (Windows).
+bool held_elsewhere();
+
+// True where the system takes the last part of path, whatever its folder,
+// for a device (Windows: CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9,
+// with any extension); never on POSIX.
+bool device_name(const char *path);
 
 // The name under which the system reached the file open on fd, its links
 // resolved; false where the system keeps no such name (Linux without
@@ -171,8 +184,10 @@ int create_at(int folder, const char *name, role r);
 bool rename_at(int from_folder, const char *from, int to_folder, const char *to, role r);
 
 // Removes the entry `name`, a file or (with `is_folder`) an empty folder,
-// from the folder open on `folder`; false on failure.
-bool remove_at(int folder, const char *name, bool is_folder, role r);
+// from the folder open on `folder`, and closes fd where it is open on that
+// entry (Windows then removes the very file open on it, by no name); false
+// on failure.
+bool remove_at(int folder, const char *name, int fd, bool is_folder, role r);
 
 // True where the folder of the file open on fd may answer lookups from a
 // listing it keeps, as FUSE and network filesystems may; false where the
@@ -199,18 +214,22 @@ std::uint64_t unique_number();
 // (none where it had none), permission bits (where the ACL cannot go, its
 // group entry as the group's bits, never its wider mask), and the owner and
 // the group, each where it may be set (`owned` is false where either
-// cannot be; on Windows, the security descriptor). False when the old
-// file's attributes cannot be read, or the new file's permissions cannot be
-// made no wider.
-bool carry_attributes(int from, int to, bool &owned);
+// cannot be; on Windows, the security descriptor). `exact` is false where
+// the new file's access cannot be made the old one's, though its owner is
+// the same (Wine's access lists stand for permission bits, and cannot be
+// set as they were). False when the old file's attributes cannot be read,
+// or the new file's permissions cannot be made no wider.
+bool carry_attributes(int from, int to, bool &owned, bool &exact);
 
 // Opens the old output open on fd again, to write it in place, held by
 // this program alone where the system can (Windows): -1 where it cannot be,
 // as where another program holds it.
 int open_in_place(int fd, role r);
 
-// Has the system set aside room for the file open on fd to hold `size`
-// bytes, never changing a byte it holds; false where it cannot.
+// Makes the file open on fd `size` bytes long, with room set aside for all
+// of them: cut first where it is longer (which another program's mapped
+// view refuses), else the room set aside, its bytes unchanged; false where
+// it cannot, the file as it was.
 bool reserve_size(int fd, std::int64_t size, role r);
 
 // Cuts or extends the file open on fd to `size` bytes; false on failure.

@@ -234,9 +234,20 @@ bool open_old_output(const char *path, int &fd, file_kind &kind, bool &writable)
 	       (flags != -1 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0);
 }
 
-bool name_was_too_long()
+bool name_was_too_long(const char *)
 {
 	return errno == ENAMETOOLONG;
+}
+
+// A lock or a map of another program's stops no write here.
+bool held_elsewhere()
+{
+	return false;
+}
+
+bool device_name(const char *)
+{
+	return false;
 }
 
 // Linux names an open file in /proc as the kernel found it, macOS through
@@ -388,9 +399,15 @@ bool rename_at(int from_folder, const char *from, int to_folder, const char *to,
 	return !failed("rename", r) && ::renameat(from_folder, from, to_folder, to) == 0;
 }
 
-bool remove_at(int folder, const char *name, bool is_folder, role r)
+// POSIX removes a name, never an open file: the caller looked at what it
+// holds.
+bool remove_at(int folder, const char *name, int fd, bool is_folder, role r)
 {
-	return !failed("remove", r) && ::unlinkat(folder, name, is_folder ? AT_REMOVEDIR : 0) == 0;
+	const bool removed =
+	    !failed("remove", r) && ::unlinkat(folder, name, is_folder ? AT_REMOVEDIR : 0) == 0;
+	if (fd >= 0)
+		static_cast<void>(::close(fd)); // only removed
+	return removed;
 }
 
 #if __has_include(<sys/statfs.h>)
@@ -496,8 +513,9 @@ bool carry_extended(int, int, mode_t &)
 // away may still give it a group of theirs. The attributes follow, as a
 // change of owner clears some; the permission bits last, as changing the
 // owner clears the set-user-ID bit.
-bool carry_attributes(int from, int to, bool &owned)
+bool carry_attributes(int from, int to, bool &owned, bool &exact)
 {
+	exact = true;
 	struct stat old;
 	struct stat now;
 	if (failed("status", role::old) || ::fstat(from, &old) != 0 ||
@@ -521,11 +539,11 @@ int open_in_place(int fd, role r)
 
 namespace {
 
-// Sets room aside for size bytes, the file's end left where it is.
+// Extends the file to size bytes, with room set aside for them.
 bool allocate(int fd, std::int64_t size)
 {
 #ifdef FALLOC_FL_KEEP_SIZE
-	return ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) == 0;
+	return ::fallocate(fd, 0, 0, static_cast<off_t>(size)) == 0;
 #else
 	static_cast<void>(fd), static_cast<void>(size);
 	errno = EOPNOTSUPP;
@@ -542,6 +560,8 @@ bool reserve_size(int fd, std::int64_t size, role r)
 	struct stat st;
 	if (::fstat(fd, &st) != 0)
 		return false;
+	if (size <= st.st_size)
+		return !failed("size", r) && ::ftruncate(fd, static_cast<off_t>(size)) == 0;
 	if (!failed("allocate", r) && allocate(fd, size))
 		return true;
 	if (errno != EOPNOTSUPP && errno != ENOSYS)
@@ -630,9 +650,16 @@ namespace {
 
 void (*ending_cleanup)() = nullptr;
 
+// The run ends: the seam is told, and what the run made goes.
+void end_run()
+{
+	static_cast<void>(fault_at("exit", role::null));
+	ending_cleanup();
+}
+
 extern "C" void end_by_signal(int signal)
 {
-	ending_cleanup();
+	end_run();
 	static_cast<void>(::raise(signal)); // the handler is reset: this ends the process
 }
 
@@ -689,7 +716,7 @@ void on_ending(void (*cleanup)())
 		sigfillset(&action.sa_mask);
 		static_cast<void>(::sigaction(signal, &action, nullptr));
 	}
-	static_cast<void>(std::atexit(cleanup)); // room for 32 is promised
+	static_cast<void>(std::atexit(end_run)); // room for 32 is promised
 }
 
 void hold_endings()

@@ -11,6 +11,7 @@
 // Whether this call of `operation` (its kind: "open", "read", "write",
 // ...) for `r` is to fail, and how: 0 where it goes on, else the errno it
 // fails with, as the system's call would (EOPNOTSUPP: the system lacks it).
+// "exit" tells that the run ends: what follows is its clean-up.
 int fault_at(const char *operation, role r);
 
 // What the system said of a file for `r`, as the test build shows it.

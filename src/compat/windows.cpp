@@ -1,5 +1,7 @@
 // The Windows side of compat.h: the C runtime's descriptors and the wide
-// (UTF-16) calls, so that no name passes through the ANSI code page.
+// (UTF-16) calls, so that no name passes through the ANSI code page. Every
+// name put together goes to the system whole ("\\?\"), so that no part of
+// it is taken for a device (com1.wav, nul.wav) or cut short.
 #include "compat.h"
 
 #include <algorithm>
@@ -24,38 +26,42 @@ constexpr std::size_t call_max = std::size_t{1} << 30;
 // The longest name that bears a terminating zero after it, in UTF-16 units.
 constexpr int name_room = 260;
 
+// The longest last part a folder holds: in UTF-16 units on Windows, and
+// under Wine in bytes of UTF-8, as its Linux folder holds them.
+constexpr int part_max = 255;
+
 // The longest command line, in UTF-16 units.
 constexpr int line_max = 32768;
 using wide_text = std::array<wchar_t, line_max>;
 
-// The UTF-16 form of a UTF-8 text, as the wide calls take it.
+// The UTF-16 form of a UTF-8 text, as the wide calls take it; false for one
+// that is not UTF-8, such as a command-line word with a lone surrogate.
 bool to_wide(const char *text, wide_text &wide)
 {
-	return MultiByteToWideChar(CP_UTF8, 0, text, -1, wide.data(), line_max) > 0;
+	return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, wide.data(), line_max) >
+	       0;
+}
+
+HANDLE handle_of(int fd)
+{
+	return reinterpret_cast<HANDLE>(_get_osfhandle(fd));
 }
 
 // The handle under a descriptor, and whether it is a file on a disk rather
 // than a device such as NUL, which has no identity and is written in place.
 HANDLE disk_file(int fd, bool &on_disk)
 {
-	const auto h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+	const HANDLE h = handle_of(fd);
 	on_disk = GetFileType(h) == FILE_TYPE_DISK;
 	return h;
 }
 
-// The name the system gives the file open on h, its links resolved, as the
-// older calls take it: without the "\\?\" before it.
+// The name the system gives the file open on h, its links resolved, whole
+// ("\\?\" before it).
 bool final_name(HANDLE h, wide_text &name)
 {
-	wchar_t *text = name.data();
-	const DWORD n = GetFinalPathNameByHandleW(h, text, line_max, FILE_NAME_NORMALIZED);
-	if (n == 0 || n >= line_max)
-		return false;
-	const bool unc = std::wcsncmp(text, L"\\\\?\\UNC\\", 8) == 0;
-	if (unc || std::wcsncmp(text, L"\\\\?\\", 4) == 0)
-		std::memmove(text + (unc ? 2 : 0), text + (unc ? 8 : 4),
-			     (n - (unc ? 8 : 4) + 1) * sizeof(wchar_t));
-	return true;
+	const DWORD n = GetFinalPathNameByHandleW(h, name.data(), line_max, FILE_NAME_NORMALIZED);
+	return n > 0 && n < line_max;
 }
 
 // True where the test build fails this call: it then fails as a disk does.
@@ -67,11 +73,6 @@ bool failed(const char *operation, role r)
 	SetLastError(ERROR_IO_DEVICE);
 	errno = error;
 	return true;
-}
-
-HANDLE handle_of(int fd)
-{
-	return reinterpret_cast<HANDLE>(_get_osfhandle(fd));
 }
 
 // The name `name` in the folder open on `folder`: the folder's final name,
@@ -103,6 +104,47 @@ int descriptor(HANDLE h)
 
 constexpr DWORD share_all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
+// Wine derives a file's security from its Unix permission bits, which its
+// access lists cannot tell apart (no group's bits; to read is to run), nor
+// set as they were.
+bool under_wine()
+{
+	const HMODULE system = GetModuleHandleW(L"ntdll.dll");
+	return system != nullptr && GetProcAddress(system, "wine_get_version") != nullptr;
+}
+
+void (*ending_cleanup)() = nullptr;
+
+// Held by the thread that ends the run, a console's or the program's own,
+// so that one ending excludes the other: the program's never prints once
+// the console's began, which removes what the run made under it.
+CRITICAL_SECTION ending;
+
+// Ctrl+C, Ctrl+Break and a closed console end the process with the status
+// Windows gives them, what the run made removed.
+// The run ends: the seam is told, and what the run made goes.
+void end_run()
+{
+	static_cast<void>(fault_at("exit", role::null));
+	if (ending_cleanup != nullptr)
+		ending_cleanup();
+}
+
+BOOL WINAPI end_by_console(DWORD)
+{
+	EnterCriticalSection(&ending);
+	end_run();
+	TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
+	return TRUE;
+}
+
+// From before the program's first instruction: the default handler, under
+// Wine, ends a run cut short with status 0.
+const bool console_held = [] {
+	InitializeCriticalSection(&ending);
+	return SetConsoleCtrlHandler(end_by_console, TRUE) != 0;
+}();
+
 } // namespace
 
 bool open_standard_streams()
@@ -124,6 +166,9 @@ void ignore_write_signals()
 {
 }
 
+// A word that is not UTF-16 (a lone surrogate) is written as the bytes UTF-8
+// would give the unit, which no well-formed UTF-8 holds: no later open takes
+// it, nor maps it onto another name, and it prints as '?'s.
 void utf8_arguments(int &argc, char **&argv)
 {
 	// Each unit of the line takes at most three bytes, each word one more.
@@ -133,11 +178,22 @@ void utf8_arguments(int &argc, char **&argv)
 	wchar_t **wide = CommandLineToArgvW(GetCommandLineW(), &count);
 	if (wide == nullptr)
 		return;
-	int used = 0;
+	std::size_t used = 0;
 	for (int i = 0; i < count; ++i) {
 		words[i] = text + used;
-		used += WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, words[i],
-					    static_cast<int>(sizeof text) - used, nullptr, nullptr);
+		for (const wchar_t *c = wide[i]; *c != L'\0'; ++c) {
+			std::uint32_t u = *c;
+			if (IS_HIGH_SURROGATE(c[0]) && IS_LOW_SURROGATE(c[1]))
+				u = 0x10000 + ((u - 0xD800) << 10) + (*++c - 0xDC00u);
+			const int n = u < 0x80 ? 1 : u < 0x800 ? 2 : u < 0x10000 ? 3 : 4;
+			text[used] =
+			    static_cast<char>(n == 1 ? u : (0xF00u >> n & 0xF0) | u >> 6 * (n - 1));
+			for (int k = 1; k < n; ++k)
+				text[used + static_cast<std::size_t>(k)] =
+				    static_cast<char>(0x80 | (u >> 6 * (n - 1 - k) & 0x3F));
+			used += static_cast<std::size_t>(n);
+		}
+		text[used++] = '\0';
 	}
 	LocalFree(wide);
 	words[count] = nullptr;
@@ -218,6 +274,8 @@ int stream_descriptor(std::FILE *stream)
 
 namespace {
 
+// A volume without a number (Wine gives none to a mount below a drive's
+// own, tmpfs or FUSE) holds files whose indexes another volume's may have.
 void take_facts(const BY_HANDLE_FILE_INFORMATION &info, role r, file_facts &facts)
 {
 	facts.kind = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? file_kind::link
@@ -228,13 +286,17 @@ void take_facts(const BY_HANDLE_FILE_INFORMATION &info, role r, file_facts &fact
 	facts.size =
 	    static_cast<std::int64_t>(std::uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow);
 	facts.modes = false;
+	facts.identified = info.dwVolumeSerialNumber != 0;
 	fault_facts(r, facts);
 }
 
 // The facts of what a name holds, never through a link; false, with
-// found false, where it holds nothing.
+// found false, where it holds nothing. Wine follows a Linux link all the
+// same: a name the open reached under another name is a link's, or a short
+// one, no file's own.
 bool facts_by_name(const wchar_t *path, role r, file_facts &facts, bool &found)
 {
+	static wide_text reached;
 	const HANDLE h =
 	    CreateFileW(path, FILE_READ_ATTRIBUTES, share_all, nullptr, OPEN_EXISTING,
 			FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -242,10 +304,14 @@ bool facts_by_name(const wchar_t *path, role r, file_facts &facts, bool &found)
 	BY_HANDLE_FILE_INFORMATION info;
 	found = error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
 	const bool told = h != INVALID_HANDLE_VALUE && GetFileInformationByHandle(h, &info);
+	const bool own = told && final_name(h, reached) &&
+			 CompareStringOrdinal(reached.data(), -1, path, -1, TRUE) == CSTR_EQUAL;
 	if (h != INVALID_HANDLE_VALUE)
 		CloseHandle(h);
 	if (told)
 		take_facts(info, r, facts);
+	if (told && !own)
+		facts.kind = file_kind::link;
 	return told;
 }
 
@@ -263,7 +329,7 @@ bool facts_of(int fd, role r, file_facts &facts)
 	facts = file_facts{};
 	if (failed("status", r))
 		return false;
-	if (!on_disk || GetFileType(h) == FILE_TYPE_UNKNOWN) {
+	if (!on_disk) {
 		facts.kind = file_kind::stream;
 		return true;
 	}
@@ -306,7 +372,7 @@ bool open_old_output(const char *path, int &fd, file_kind &kind, bool &writable)
 	fd = -1;
 	kind = file_kind::none;
 	writable = false;
-	if (failed("open", role::old) || !to_wide(path, wide))
+	if (failed("lookup", role::old) || !to_wide(path, wide))
 		return false;
 	const DWORD attributes = GetFileAttributesW(wide.data());
 	if (attributes == INVALID_FILE_ATTRIBUTES) {
@@ -314,6 +380,8 @@ bool open_old_output(const char *path, int &fd, file_kind &kind, bool &writable)
 		if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
 			return true;
 	}
+	if (failed("open", role::old))
+		return false;
 	fd = descriptor(CreateFileW(wide.data(), FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE,
 				    share_all, nullptr, OPEN_EXISTING, 0, nullptr));
 	if (fd < 0)
@@ -334,10 +402,40 @@ bool open_old_output(const char *path, int &fd, file_kind &kind, bool &writable)
 	return fd >= 0;
 }
 
-bool name_was_too_long()
+// Windows gives one error for a name too long and for a name with a
+// character it refuses: the length of the last part tells them apart.
+bool name_was_too_long(const char *name)
+{
+	const char *part = name + name_start(name);
+	const DWORD error = GetLastError();
+	const int units = under_wine() ? static_cast<int>(std::strlen(part))
+				       : MultiByteToWideChar(CP_UTF8, 0, part, -1, nullptr, 0) - 1;
+	return error == ERROR_FILENAME_EXCED_RANGE || units > part_max;
+}
+
+bool held_elsewhere()
 {
 	const DWORD error = GetLastError();
-	return error == ERROR_FILENAME_EXCED_RANGE || error == ERROR_INVALID_NAME;
+	return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+	       error == ERROR_USER_MAPPED_FILE;
+}
+
+// The name before its first dot, spaces after it aside, is what Windows
+// takes for a device, in any case.
+bool device_name(const char *path)
+{
+	static const char *const devices[] = {
+	    "CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7",
+	    "COM8", "COM9", "LPT1", "LPT2", "LPT3", "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9"};
+	const char *part = path + name_start(path);
+	std::size_t n = std::strcspn(part, ".");
+	while (n > 0 && part[n - 1] == ' ')
+		--n;
+	for (const char *device : devices) {
+		if (std::strlen(device) == n && _strnicmp(part, device, n) == 0)
+			return true;
+	}
+	return false;
 }
 
 // Asked of the open file, so that a replacement takes the place of the
@@ -373,15 +471,16 @@ bool make_folder_at(int folder, const char *name, role r)
 	       CreateDirectoryW(path.data(), nullptr);
 }
 
+// Opened to be removed by its handle, never through a link.
 int open_folder_at(int folder, const char *name, role r)
 {
 	wide_text path;
 	if (failed("open", r) || !at_name(folder, name, path))
 		return -1;
-	const int fd = descriptor(
-	    CreateFileW(path.data(), FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY | SYNCHRONIZE,
-			share_all, nullptr, OPEN_EXISTING,
-			FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+	const int fd = descriptor(CreateFileW(
+	    path.data(), FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY | DELETE | SYNCHRONIZE,
+	    share_all, nullptr, OPEN_EXISTING,
+	    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 	BY_HANDLE_FILE_INFORMATION info;
 	if (fd < 0 || (GetFileInformationByHandle(handle_of(fd), &info) &&
 		       (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0))
@@ -398,46 +497,64 @@ bool set_mode(int, std::uint32_t, role)
 
 namespace {
 
+// A listing, read through the folder's handle, a buffer at a time: its
+// entries follow one another, each saying where the next begins.
 HANDLE listing = INVALID_HANDLE_VALUE;
-WIN32_FIND_DATAW listed_entry;
-bool entry_waiting = false;
+alignas(8) unsigned char listed[65536];
+std::size_t listed_at = 0;
+bool listed_more = false;
+
+// Reads the next buffer of entries; false on a failure, not at the end.
+bool read_listing(bool restart)
+{
+	listed_at = 0;
+	listed_more = GetFileInformationByHandleEx(listing,
+						   restart ? FileIdBothDirectoryRestartInfo
+							   : FileIdBothDirectoryInfo,
+						   listed, sizeof listed) != 0;
+	return listed_more || GetLastError() == ERROR_NO_MORE_FILES;
+}
 
 } // namespace
 
-bool open_listing(int folder, role r, bool &listed)
+bool open_listing(int folder, role r, bool &was_listed)
 {
-	wide_text path;
-	listed = false;
-	if (failed("list", r) || !at_name(folder, "*", path))
+	was_listed = false;
+	if (failed("list", r))
 		return false;
-	listing = FindFirstFileW(path.data(), &listed_entry);
-	entry_waiting = listing != INVALID_HANDLE_VALUE;
-	if (!entry_waiting && GetLastError() != ERROR_FILE_NOT_FOUND)
-		return GetLastError() == ERROR_ACCESS_DENIED;
-	listed = true;
-	return true;
+	listing = handle_of(folder);
+	was_listed = read_listing(true);
+	return was_listed || GetLastError() == ERROR_ACCESS_DENIED;
 }
 
 bool next_entry(role, path_buffer &name, bool &found)
 {
-	for (;;) {
-		found = entry_waiting;
-		if (!found)
-			return GetLastError() == ERROR_NO_MORE_FILES ||
-			       GetLastError() == ERROR_FILE_NOT_FOUND;
-		entry_waiting = FindNextFileW(listing, &listed_entry) != 0;
-		const wchar_t *entry = listed_entry.cFileName;
-		if (std::wcscmp(entry, L".") != 0 && std::wcscmp(entry, L"..") != 0)
-			return WideCharToMultiByte(CP_UTF8, 0, entry, -1, name.data(),
-						   static_cast<int>(name.size()), nullptr,
-						   nullptr) > 0;
+	for (found = listed_more; found; found = listed_more) {
+		const auto *entry =
+		    reinterpret_cast<const FILE_ID_BOTH_DIR_INFO *>(listed + listed_at);
+		const int units = static_cast<int>(entry->FileNameLength / sizeof(wchar_t));
+		const bool dots = (units == 1 || units == 2) && entry->FileName[0] == L'.' &&
+				  (units == 1 || entry->FileName[1] == L'.');
+		const int bytes =
+		    dots ? 1
+			 : WideCharToMultiByte(CP_UTF8, 0, entry->FileName, units, name.data(),
+					       static_cast<int>(name.size()) - 1, nullptr, nullptr);
+		if (entry->NextEntryOffset != 0)
+			listed_at += entry->NextEntryOffset;
+		else if (!read_listing(false))
+			return false;
+		if (bytes <= 0)
+			return false;
+		if (!dots) {
+			name[static_cast<std::size_t>(bytes)] = '\0';
+			return true;
+		}
 	}
+	return true;
 }
 
 void close_listing()
 {
-	if (listing != INVALID_HANDLE_VALUE)
-		FindClose(listing);
 	listing = INVALID_HANDLE_VALUE;
 }
 
@@ -456,25 +573,39 @@ bool entry_spelling(int folder, const char *name, path_buffer &spelling)
 				   static_cast<int>(spelling.size()), nullptr, nullptr) > 0;
 }
 
-// Wine makes a file whose name is longer than its Unix folder holds under
-// that name cut short, without a word: the file made must bear the whole
-// name, else it goes and the name is too long.
+namespace {
+
+// Removes the file or empty folder open on h, by no name, once closed.
+bool remove_open(HANDLE h)
+{
+	FILE_DISPOSITION_INFO gone{};
+	gone.DeleteFile = TRUE;
+	return SetFileInformationByHandle(h, FileDispositionInfo, &gone, sizeof gone);
+}
+
+} // namespace
+
+// Opened to be removed by its handle. Wine makes a file whose name is
+// longer than its Unix folder holds under that name cut short, without a
+// word: the file made must bear the whole name, else it goes and the name
+// is too long.
 int create_at(int folder, const char *name, role r)
 {
 	static wide_text path;
 	static wide_text made;
 	if (failed("create", r) || !at_name(folder, name, path))
 		return -1;
-	const int fd =
-	    _wopen(path.data(), _O_RDWR | _O_CREAT | _O_EXCL | open_flags, _S_IREAD | _S_IWRITE);
-	if (fd < 0 || !final_name(handle_of(fd), made))
-		return fd;
+	const HANDLE h = CreateFileW(path.data(), GENERIC_READ | GENERIC_WRITE | DELETE,
+				     FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+				     FILE_ATTRIBUTE_NORMAL, nullptr);
+	if (h == INVALID_HANDLE_VALUE || !final_name(h, made))
+		return descriptor(h);
 	const wchar_t *asked = std::wcsrchr(path.data(), L'\\') + 1;
 	const wchar_t *bears = std::wcsrchr(made.data(), L'\\');
 	if (bears != nullptr && CompareStringOrdinal(bears + 1, -1, asked, -1, TRUE) == CSTR_EQUAL)
-		return fd;
-	_close(fd);
-	DeleteFileW(made.data());
+		return descriptor(h);
+	remove_open(h);
+	CloseHandle(h);
 	SetLastError(ERROR_FILENAME_EXCED_RANGE);
 	return -1;
 }
@@ -490,17 +621,28 @@ bool rename_at(int from_folder, const char *from, int to_folder, const char *to,
 	       MoveFileExW(x.data(), y.data(), MOVEFILE_REPLACE_EXISTING);
 }
 
-bool remove_at(int folder, const char *name, bool is_folder, role r)
+bool remove_at(int folder, const char *name, int fd, bool is_folder, role r)
 {
 	wide_text path;
-	return !failed("remove", r) && at_name(folder, name, path) &&
+	bool removed = !failed("remove", r);
+	if (fd >= 0) {
+		removed = removed && remove_open(handle_of(fd));
+		_close(fd);
+		return removed;
+	}
+	return removed && at_name(folder, name, path) &&
 	       (is_folder ? RemoveDirectoryW(path.data()) : DeleteFileW(path.data()));
 }
 
-// Which volumes answer from a listing they keep cannot be told here.
-bool may_keep_listing(int)
+// A volume the system reaches through a network protocol may answer from
+// a listing it keeps; Wine shows every Linux folder as a local disk.
+bool may_keep_listing(int fd)
 {
-	return true;
+	FILE_REMOTE_PROTOCOL_INFO protocol{};
+	protocol.StructureVersion = 1;
+	protocol.StructureSize = sizeof protocol;
+	return GetFileInformationByHandleEx(handle_of(fd), FileRemoteProtocolInfo, &protocol,
+					    sizeof protocol) != 0;
 }
 
 bool two_entries(const char *a, const char *b)
@@ -539,15 +681,6 @@ struct security {
 };
 security old_security;
 security new_security;
-
-// Wine derives a file's security from its Unix permission bits, which its
-// access lists cannot tell apart (no group's bits; to read is to run), nor
-// set as they were.
-bool under_wine()
-{
-	const HMODULE system = GetModuleHandleW(L"ntdll.dll");
-	return system != nullptr && GetProcAddress(system, "wine_get_version") != nullptr;
-}
 
 bool read_security(HANDLE h, security &s)
 {
@@ -588,6 +721,16 @@ bool same_security(security &a, security &b)
 		std::memcmp(list[0] + 1, list[1] + 1, size[0].AclBytesInUse - sizeof(ACL)) == 0);
 }
 
+// Whether two descriptors name the same owner.
+bool same_owner(security &a, security &b)
+{
+	PSID owner[2];
+	BOOL defaulted;
+	return GetSecurityDescriptorOwner(a.bytes, &owner[0], &defaulted) &&
+	       GetSecurityDescriptorOwner(b.bytes, &owner[1], &defaulted) && owner[0] != nullptr &&
+	       owner[1] != nullptr && EqualSid(owner[0], owner[1]);
+}
+
 // Gives the new file the old one's owner, group and access list (read into
 // old_security) as they stand, the inherited entries too, as it will sit
 // beside them. True only where the system then holds them as given:
@@ -620,25 +763,35 @@ bool carry_security(HANDLE to)
 
 // Attributes (hidden, system, archive, ...) are given here, as not every
 // system's replacement keeps them; a read-only file is never replaced. The
-// security goes too, and where it cannot go as it was (always under Wine),
-// the old file takes the cut in place (`owned` false).
-bool carry_attributes(int from, int to, bool &owned)
+// security goes too, and where it cannot go as it was (another owner), the
+// old file takes the cut in place (`owned` false). Under Wine, whose access
+// lists cannot be set as they were, a file of another owner takes the cut
+// in place, and a file of the runner's only a new one with its access list
+// as made (`exact`).
+bool carry_attributes(int from, int to, bool &owned, bool &exact)
 {
 	constexpr DWORD settable = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN |
 				   FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_OFFLINE |
 				   FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_TEMPORARY;
-	const auto old = reinterpret_cast<HANDLE>(_get_osfhandle(from));
-	const auto made = reinterpret_cast<HANDLE>(_get_osfhandle(to));
+	const HANDLE old = handle_of(from);
+	const HANDLE made = handle_of(to);
 	BY_HANDLE_FILE_INFORMATION info;
 	FILE_BASIC_INFO basic{}; // times of 0 stay as they are
-	if (!GetFileInformationByHandle(old, &info))
+	exact = true;
+	if (failed("status", role::old) || !GetFileInformationByHandle(old, &info) ||
+	    failed("mode", role::output) || !read_security(old, old_security))
 		return false;
 	basic.FileAttributes = info.dwFileAttributes & settable;
 	if (basic.FileAttributes == 0)
 		basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
 	if (!SetFileInformationByHandle(made, FileBasicInfo, &basic, sizeof basic))
 		return false;
-	owned = !under_wine() && read_security(old, old_security) && carry_security(made);
+	if (!under_wine()) {
+		owned = carry_security(made);
+		return true;
+	}
+	owned = read_security(made, new_security) && same_owner(old_security, new_security);
+	exact = !owned || same_security(old_security, new_security);
 	return true;
 }
 
@@ -651,16 +804,25 @@ int open_in_place(int fd, role r)
 		   : descriptor(ReOpenFile(handle_of(fd), GENERIC_READ | GENERIC_WRITE, 0, 0));
 }
 
-// The room is the file's allocation, which leaves its end and its bytes;
-// where the system sets none aside (Wine), the bytes past its end are
-// written as zeros, and taken back where they cannot all be. The file is
-// left where it was read from, at its start.
+// A file cut shorter is cut first, which a mapped view of another program's
+// refuses. Room for a longer one is its allocation, which leaves its end
+// and its bytes; where the system sets none aside (Wine), the bytes past its
+// end are written as zeros, and taken back where they cannot all be. The
+// file is left where it is read from, at its start.
 bool reserve_size(int fd, std::int64_t size, role r)
 {
 	FILE_ALLOCATION_INFO room{};
+	FILE_END_OF_FILE_INFO end_of_file{};
 	room.AllocationSize.QuadPart = size;
+	end_of_file.EndOfFile.QuadPart = size;
 	LARGE_INTEGER end;
-	if (failed("allocate", r) || !GetFileSizeEx(handle_of(fd), &end))
+	if (!GetFileSizeEx(handle_of(fd), &end))
+		return false;
+	if (size <= end.QuadPart)
+		return !failed("size", r) &&
+		       SetFileInformationByHandle(handle_of(fd), FileEndOfFileInfo, &end_of_file,
+						  sizeof end_of_file);
+	if (failed("allocate", r))
 		return false;
 	if (SetFileInformationByHandle(handle_of(fd), FileAllocationInfo, &room, sizeof room))
 		return true;
@@ -720,52 +882,22 @@ std::int64_t write_some(int fd, const unsigned char *bytes, std::size_t count, r
 	return _write(fd, bytes, static_cast<unsigned>(fault_count(r, std::min(count, call_max))));
 }
 
+// Windows has no copy between two open files that the program could use.
 std::int64_t copy_range(int, int, std::uint64_t)
 {
+	static_cast<void>(failed("copy", role::output));
 	return 0;
 }
-
-namespace {
-
-void (*ending_cleanup)() = nullptr;
-
-// Held by the thread that ends the run, a console's or the program's own,
-// so that one ending excludes the other: the program's never prints once
-// the console's began, which closes the new file under it.
-CRITICAL_SECTION ending;
-bool ending_ready = false;
-
-void ready_ending()
-{
-	if (!ending_ready)
-		InitializeCriticalSection(&ending);
-	ending_ready = true;
-}
-
-// Ctrl+C, Ctrl+Break and a closed console end the process with the status
-// Windows gives them, what the run made removed.
-BOOL WINAPI end_by_console(DWORD)
-{
-	EnterCriticalSection(&ending);
-	ending_cleanup();
-	TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
-	return TRUE;
-}
-
-} // namespace
 
 void on_ending(void (*cleanup)())
 {
 	ending_cleanup = cleanup;
-	ready_ending();
-	SetConsoleCtrlHandler(end_by_console, TRUE);
-	static_cast<void>(std::atexit(cleanup)); // room for 32 is promised
+	static_cast<void>(std::atexit(end_run)); // room for 32 is promised
 }
 
 // A console's events end the process from another thread, which waits
 // while the program holds them; the same thread may hold them again.
 void hold_endings()
 {
-	ready_ending();
 	EnterCriticalSection(&ending);
 }

@@ -59,14 +59,16 @@ void closed(int s)
 bool remove_made(int s)
 {
 	slot &it = slots[s];
-	if (it.fd >= 0)
-		static_cast<void>(close_file(it.fd, it.r)); // only removed
-	it.fd = -1;
 	file_facts now;
-	const bool gone =
-	    facts_at(it.folder, it.name.data(), it.r, now) && now.kind == it.facts.kind &&
-	    now.device == it.facts.device && now.index == it.facts.index &&
-	    remove_at(it.folder, it.name.data(), it.facts.kind == file_kind::folder, it.r);
+	const bool there = facts_at(it.folder, it.name.data(), it.r, now) &&
+			   now.kind == it.facts.kind && now.device == it.facts.device &&
+			   now.index == it.facts.index;
+	const int fd = it.fd;
+	it.fd = -1;
+	if (!there && fd >= 0)
+		static_cast<void>(close_file(fd, it.r)); // what the name holds is not removed
+	const bool gone = there && remove_at(it.folder, it.name.data(), fd,
+					     it.facts.kind == file_kind::folder, it.r);
 	it.armed = gone ? 0 : 1;
 	return gone;
 }

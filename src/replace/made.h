@@ -21,8 +21,8 @@ void kept(int slot, bool keep = true);
 // Forgets the descriptor of `slot`, which its caller closed.
 void closed(int slot);
 
-// Closes the slot's descriptor and removes what it holds now, armed or not,
-// where its name still holds it; false where it cannot, and the slot is
+// Removes what the slot holds now, armed or not, where its name still holds
+// it, and closes its descriptor; false where it cannot, and the slot is
 // then armed, to be tried again at the end.
 bool remove_made(int slot);
 

@@ -67,6 +67,6 @@ int make_own_folder(int folder, const char *name, role r, int slot)
 		static_cast<void>(close_file(fd, r)); // only looked at
 	if (!told && facts_at(folder, name, r, facts) && facts.kind == file_kind::folder &&
 	    (!facts.modes || (facts.owner == runner() && facts.mode == private_mode)))
-		static_cast<void>(remove_at(folder, name, true, r)); // the run fails either way
+		static_cast<void>(remove_at(folder, name, -1, true, r)); // the run fails either way
 	return -1;
 }

@@ -16,8 +16,8 @@ unsigned char block[std::size_t{1} << 20];
 
 [[noreturn]] void open_error(const char *out_path)
 {
-	name_exit(name_was_too_long() ? "file name too long : " : "cannot open file : ", out_path,
-		  "\n");
+	name_exit(name_was_too_long(out_path) ? "file name too long : " : "cannot open file : ",
+		  out_path, "\n");
 }
 
 [[noreturn]] void replace_error(const replacement &out)
@@ -56,7 +56,7 @@ bool holds_old(const replacement &out)
 // The folder of the file the output's open reached and its name there:
 // the output's own, unless its last part is a link (or holds another file
 // by now); then the name the system gives the open file, where it keeps
-// one.
+// one (a link's target, a short name's long one).
 void locate(replacement &out, bool replacing)
 {
 	out.folder = open_folder_of(out.out_path, out.prefix, out.name);
@@ -106,7 +106,7 @@ bool copy_back(int from, int to, std::int64_t size, std::int64_t &at)
 		if (n <= 0 || write_some(to, block, static_cast<std::size_t>(n), role::old) != n)
 			return false;
 	}
-	return truncate_file(to, size, role::old);
+	return true;
 }
 
 // Where the new file cannot carry the old one's owner and group, the old
@@ -127,8 +127,11 @@ void write_in_place(replacement &out, std::int64_t size)
 	// Room set aside by writing zeros past the old end changes the file: it
 	// is taken back where it fails, and nothing may end the run meanwhile.
 	hold_endings();
-	if (!reserve_size(old, size, role::old))
+	if (!reserve_size(old, size, role::old)) {
+		if (held_elsewhere())
+			replace_error(out);
 		fail_exit("write error : 0\n");
+	}
 	kept(new_file);
 	kept(own_folder);
 	std::int64_t at;
@@ -157,7 +160,7 @@ void open_replacement(int in, const char *in_path, const char *out_path, replace
 	file_kind kind;
 	bool writable;
 	out.out_path = out_path;
-	if (!open_old_output(out_path, out.old_fd, kind, writable))
+	if (device_name(out_path) || !open_old_output(out_path, out.old_fd, kind, writable))
 		open_error(out_path);
 	// A file its owner made read-only stays, though its folder would let a
 	// new file take its name.
@@ -176,9 +179,10 @@ void open_replacement(int in, const char *in_path, const char *out_path, replace
 		if (!facts_of(out.old_fd, role::old, out.old) ||
 		    !facts_of(in, role::input, input) || !facts_of(2, role::err, err))
 			open_error_exit(out_path);
-		if (same(input, out.old))
+		// Where indexes may be alike on two volumes, the lookup below decides.
+		if (input.identified && out.old.identified && same(input, out.old))
 			name_exit("cannot overwrite input file : ", out_path, "\n");
-		if (same(err, out.old))
+		if (err.identified && same(err, out.old))
 			name_exit("cannot overwrite standard error : ", out_path, "\n");
 	}
 
@@ -197,8 +201,7 @@ void open_replacement(int in, const char *in_path, const char *out_path, replace
 		open_error(out_path);
 	if (!facts_of(out.fd, role::output, made_file)) {
 		// In the program's own folder, which no one else writes.
-		static_cast<void>(close_file(out.fd, role::output));
-		static_cast<void>(remove_at(out.own, out.name.data(), false, role::output));
+		static_cast<void>(remove_at(out.own, out.name.data(), out.fd, false, role::output));
 		open_error_exit(out_path);
 	}
 	made(new_file, out.own, out.name.data(), made_file, out.fd, role::output);
@@ -208,7 +211,13 @@ void open_replacement(int in, const char *in_path, const char *out_path, replace
 	if (write_some(out.fd, &data, 1, role::own) != 1 ||
 	    (may_keep_listing(out.fd) && !sync_file(out.fd, role::own)))
 		open_error_exit(out_path);
-	if (names_input(in, in_path, out.folder, out.name.data(), stamp, replacing, out_path))
+	// The output's name as its folder spells it, which a folder holding two
+	// spellings tells from the input's.
+	path_buffer spelled = out.name;
+	if (replacing && !entry_spelling(out.folder, out.name.data(), spelled))
+		open_error_exit(out_path);
+	if (names_input(in, in_path, out.folder, out.name.data(), spelled.data(), stamp, replacing,
+			out_path))
 		name_exit("cannot overwrite input file : ", out_path, "\n");
 	if (!truncate_file(out.fd, 0, role::output) || seek_to(out.fd, 0, role::output) != 0)
 		open_error_exit(out_path);
@@ -216,8 +225,11 @@ void open_replacement(int in, const char *in_path, const char *out_path, replace
 	// what it drops from any file written (file capabilities; the set-ID
 	// bits, for a runner without the right to keep them).
 	bool owned = true;
-	if (replacing && !carry_attributes(out.old_fd, out.fd, owned))
+	bool exact = true;
+	if (replacing && !carry_attributes(out.old_fd, out.fd, owned, exact))
 		open_error_exit(out_path);
+	if (!exact)
+		replace_error(out);
 	out.in_place = !owned;
 	// Where the folder would let no new file take the name, neither does
 	// the cut written in place.

@@ -29,12 +29,14 @@ int made_mark(int folder, const path_buffer &name, const char *in_name)
 	const int own = make_own_folder(folder, name.data(), role::mark, mark_folder);
 	const int fd = own < 0 ? -1 : create_at(own, in_name, role::mark);
 	file_facts facts;
-	const bool held = fd >= 0 && facts_of(fd, role::mark, facts);
-	if (held)
+	if (fd >= 0 && !facts_of(fd, role::mark, facts)) {
+		// In the program's own folder, which no one else writes.
+		static_cast<void>(remove_at(own, in_name, fd, false, role::mark));
+		return -1;
+	}
+	if (fd >= 0)
 		made(mark_file, own, in_name, facts, -1, role::mark);
-	else if (fd >= 0) // in the program's own folder, which no one else writes
-		static_cast<void>(remove_at(own, in_name, false, role::mark));
-	const bool written = held && write_some(fd, &data, 1, role::mark) == 1;
+	const bool written = fd >= 0 && write_some(fd, &data, 1, role::mark) == 1;
 	// What could not be made whole stays armed, to go at exit.
 	return fd >= 0 && close_file(fd, role::mark) && written ? own : -1;
 }
@@ -49,8 +51,8 @@ int made_mark(int folder, const path_buffer &name, const char *in_name)
 // does), it is asked the other way round: a mark made through it is sought
 // from the output's folder. Only then is anything made on the input's
 // side, and where nothing can be made there, only a new name is written.
-bool names_input(int in, const char *in_path, int folder, const char *name, std::uint64_t stamp,
-		 bool existing, const char *out_path)
+bool names_input(int in, const char *in_path, int folder, const char *name, const char *spelled,
+		 std::uint64_t stamp, bool existing, const char *out_path)
 {
 	path_buffer in_name;
 	path_buffer sought;
@@ -78,7 +80,7 @@ bool names_input(int in, const char *in_path, int folder, const char *name, std:
 	// A folder that holds two spellings of the name tells them apart,
 	// whatever its lookups say.
 	const bool there = !lost && found(in_folder, sought, out_path);
-	bool same = there && !(existing && two_entries(in_name.data(), name));
+	bool same = there && !(existing && two_entries(in_name.data(), spelled));
 	const int own =
 	    there || lost || !may_keep_listing(in) ? -1 : made_mark(in_folder, mark, in_base);
 	if (own >= 0) {
