@@ -81,6 +81,12 @@ string sys(const string &w, const string &l) { return on_windows ? w : l; }
 // The data without its first n bytes, then n zero bytes.
 string shifted(const string &d, std::size_t n) { return d.substr(n) + string(n, 0); }
 
+// The run's folder as Windows names it whole, under Wine's drive Z:.
+string whole_name(string path) {
+	for (char &ch : path) ch = ch == '/' ? '\\' : ch;
+	return "\\\\?\\Z:" + path;
+}
+
 // Within Windows' 259 UTF-16 units, beyond Linux's 259 bytes.
 string repeat(const string &s, int n) { return n ? s + repeat(s, n - 1) : ""; }
 string far(const char *oto) { return "sub\\..\\sub\\" + repeat(oto, 83); }
@@ -220,6 +226,8 @@ const row rows[] = {
      sys(string(63, '?'), repeat("😀", 63)) + ".wav\n")},
     // A name Windows cannot take is none: a character it refuses, a device (COM1, NUL), a lone
     // surrogate (never another name, U+FFFD's).
+    {"name_whole", sys("in.wav '" + whole_name(dir.string()) + "\\out' 0", "in.wav out 0"), whole(
+     sys(whole_name(dir.string()) + "\\", "") + "out.wav", {})},
     {"name_char", "in.wav 'a<b' 0", on_windows ? fails(rep + "cannot open file : a<b.wav\n") :
      whole("a<b.wav", {.name = "a<b.wav"})},
     {"name_com1", "in.wav COM1 0", on_windows ? fails(rep + "cannot open file : COM1.wav\n") :
@@ -638,6 +646,9 @@ string message(const row &c, const string &kind, const string &file) {
 // work makes.
 class Run : public testing::TestWithParam<row> {};
 TEST_P(Run, Row) {
+	struct ends {
+		~ends() { fs::remove_all(dir); }
+	} const ended; // passed, failed or skipped
 	row c = GetParam();
 	if (c.f.posix && on_windows) GTEST_SKIP() << "Windows has no FIFOs, and other names";
 #ifdef __SANITIZE_ADDRESS__
@@ -772,23 +783,37 @@ TEST(Long, CutsTheLongestRecording) {
 	fs::remove_all(dir);
 }
 
-// Ctrl-C under Wine, once a gigabyte of the cut is written: the status Windows gives it (its low
-// byte), nothing said after the report, the old output whole and no new file. Once a gigabyte of
-// it is in the old file, which under Wine takes it in place, the run ends a whole one.
+// Under Wine, once a gigabyte of the cut is written beside the output: Ctrl-C ends the run with
+// the status Windows gives it (its low byte), nothing said after the report, the old output whole
+// and nothing left; SIGTERM, which a Windows program cannot hold, leaves the old output whole
+// (Wine gives the run no status of its own). Once a gigabyte of it is in another owner's file,
+// which takes it in place, Ctrl-C waits for the run to end whole. Ctrl-C in a long report ends it
+// with Windows' status, never 0.
 // clang-format off
-TEST(Long, CtrlCUnderWine) {
+TEST(Long, EndingsUnderWine) {
 	if (!on_windows || !std::getenv("LEADCUT_LONG_TESTS")) GTEST_SKIP() << "Wine's, and long";
-	for (const string grown : {"./.leadcut-*", "./e.wav"}) {
-		const bool in_place = grown == "./e.wav";
-		const row c{"ctrl_c", "in.wav e 0", {.input = header(g2, 2, 44100, 16), .name = in_place ?
-		    "none" : "e.wav", .blocks = 1 << 24, .more = {{g2 + 43, "."}}, .hook = "{ { for i in "
-		    "$(seq 600); do [ -z \"$(find . -path '" + grown + "' -size +1G)\" ] || break; sleep "
-		    "0.1; done; pkill -INT -s 0 -x leadcut; } & }"}};
-		check(grown + ": ", c, run(c), in_place ? said("e.wav", "0", report(2, 44100, 16, g2)) :
-		      report(2, 44100, 16, g2), in_place ? 0 : 0xC000013A & 0xFF, in_place ? "" : e100);
+	const auto poll = [](const string &grown, const string &size, const string &signal) {
+		return "{ { for i in $(seq 600); do [ -z \"$(find . -path '" + grown + "' -size " + size +
+		       ")\" ] || break; sleep 0.1; done; pkill -" + signal + " -s 0 -x leadcut; } & }"; };
+	for (const string signal : {"INT", "TERM", "in place"}) {
+		const bool in_place = signal == "in place";
+		const row c{"ending", "in.wav e 0", {.input = header(g2, 2, 44100, 16), .name = in_place ?
+		    "none" : "e.wav", .blocks = 1 << 24, .more = {{g2 + 43, "."}}, .hook = (in_place ?
+		    "chown nobody e.wav && chmod 666 e.wav && " + poll("./e.wav", "+1G", "INT") :
+		    poll("./.leadcut-*", "+1G", signal)) + "; true", .after = in_place ? "" : "rm -rf "
+		    ".leadcut-*"}};
+		const result r = run(c);
+		check(signal + ": ", c, r, in_place ? said("e.wav", "0", report(2, 44100, 16, g2)) :
+		      report(2, 44100, 16, g2), signal == "TERM" ? r.status : in_place ? 0 : 58,
+		      in_place ? "" : e100);
 		const fs::path e = dir / "e.wav";
 		EXPECT_TRUE(!in_place || (fs::file_size(e) == g2 + 44 && part(e, g2 + 43, 1) == "."));
 	}
+	string many = fmt;
+	for (int i = 0; i < 2000000; ++i) many += chunk("JUNK", "");
+	const row c{"report", "in.wav", {.input = riff(many), .hook = poll("./.err", "+1M", "INT")}};
+	const result r = run(c);
+	EXPECT_EQ(r.status, 58) << r.err.size() << " bytes reported";
 	fs::remove_all(dir);
 }
 // clang-format on

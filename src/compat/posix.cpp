@@ -540,16 +540,18 @@ int open_in_place(int fd, role r)
 namespace {
 
 // Extends the file to size bytes, with room set aside for them.
+#ifdef FALLOC_FL_KEEP_SIZE
 bool allocate(int fd, std::int64_t size)
 {
-#ifdef FALLOC_FL_KEEP_SIZE
 	return ::fallocate(fd, 0, 0, static_cast<off_t>(size)) == 0;
+}
 #else
-	static_cast<void>(fd), static_cast<void>(size);
+bool allocate(int, std::int64_t)
+{
 	errno = EOPNOTSUPP;
 	return false;
-#endif
 }
+#endif
 
 } // namespace
 
@@ -641,7 +643,9 @@ std::int64_t copy_range(int in, int out, std::uint64_t count)
 	}
 	return n > 0 ? n : 0;
 #else
-	(void)in, (void)out, (void)count;
+	static_cast<void>(in);
+	static_cast<void>(out);
+	static_cast<void>(count);
 	return 0;
 #endif
 }
