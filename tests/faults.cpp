@@ -7,7 +7,8 @@
 // begins, as another program may act at that moment.
 // LEADCUT_SIGNAL=N raises signal N as the output's audio is first written ("N old": as the old
 // output is first written in place). LEADCUT_ALIAS=1 gives the input an index of its own, as FUSE
-// filesystems may give one file several; =dev gives it the old output's, on another device.
+// filesystems may give one file several; =dev gives it the old output's, on another device; =none
+// the old output's on a volume whose indexes tell no file apart, as Wine shows two tmpfs mounts.
 // LEADCUT_SIZE=N shows the input N bytes long. LEADCUT_LACKS='KIND...' has those kinds of call fail
 // as unsupported, as on a filesystem without ACLs ("acl") or room set aside ("allocate").
 // LEADCUT_DIRTY=1 has each write move half its bytes, as a pipe or a signal may.
@@ -86,10 +87,11 @@ void fault_facts(role r, file_facts &facts) {
 	if (r == role::old) old_facts = facts;
 	const char *how = env("LEADCUT_ALIAS");
 	if (r != role::input) return;
-	if (how && *how == 'd' && old_facts.kind != file_kind::none)
-		facts.index = old_facts.index, facts.device = old_facts.device + 1;
+	if (how && (*how == 'd' || *how == 'n') && old_facts.kind != file_kind::none)
+		facts.index = old_facts.index, facts.device = old_facts.device + (*how == 'd');
 	else if (how && *how == '1')
 		facts.index += std::uint64_t{1} << 40; // far from any real number
+	facts.identified = !(how && *how == 'n');
 	if (const char *size = env("LEADCUT_SIZE")) facts.size = std::strtoll(size, nullptr, 10);
 }
 

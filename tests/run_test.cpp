@@ -323,6 +323,9 @@ const row rows[] = {
      "LEADCUT_SIGNAL='" + to_string(SIGRTMIN) + " old'", .after = "stat -c %U:%G w/e.wav"}},
     {"in_place_calls", "in.wav w/e 0", whole("w/e.wav", {.name = "w/e.wav", .view = 'U', .hook =
      group_file, .faults = true})},
+    {"in_place_shorter", "in.wav w/e 0", {.input = wav(1, 0, 8, "a"), .err = said("w/e.wav", "0",
+     report(1, 0, 8, 1)), .out = wav(1, 0, 8, "a"), .name = "w/e.wav", .view = 'U', .hook =
+     group_file}},
     {"in_place_full", "in.wav w/e 0", fails(rep3 + "write error : 0\n100\n0\ne.wav\n", {.input =
      wav(2, 44100, 16, d3), .name = "none", .view = 'U', .hook = "mkdir w && mount -t tmpfs -o "
      "size=5m,mode=777 tmpfs w && cp e.wav w && chmod 666 w/e.wav && export LEADCUT_LACKS="
@@ -434,6 +437,8 @@ const row rows[] = {
      {.out = in, .name = "link.wav", .hook = alias + "1", .faults = true}) : whole("link.wav",
      {.name = "link.wav", .hook = alias + "1", .faults = true})},
     {"alias_device", "in.wav e 0", whole("e.wav", {.name = "e.wav", .hook = alias + "dev"})},
+    // Where indexes tell no file apart, another file with the input's is another file.
+    {"alias_none", "in.wav e 0", whole("e.wav", {.name = "e.wav", .hook = alias + "none"})},
     // The output is never standard error's file, but a device may be both; a FIFO or a device
     // takes the whole output, unless it takes no header. With standard output and error
     // closed, the output would take the place of standard error and receive the closing line;

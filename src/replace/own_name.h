@@ -7,11 +7,11 @@
 #include "../compat/compat.h"
 
 // Puts in `name` the program's own folder's name: ".leadcut-", the stamp's
-// 16 hexadecimal digits and `tag`; with `inside`, then a separator and
-// `inside`, whole, whatever its length. The stamp tells the process and the
-// moment, so no cache of any view of the folder has seen the name. False
-// when it would not fit.
-bool own_name(path_buffer &name, std::uint64_t stamp, const char *tag,
+// 16 hexadecimal digits and `tag`; with `inside` (a name in a folder, which
+// the system bounds), then a separator and `inside`, whole. The stamp tells
+// the process and the moment, so no cache of any view of the folder has
+// seen the name.
+void own_name(path_buffer &name, std::uint64_t stamp, const char *tag,
 	      const char *inside = nullptr);
 
 // Puts in `path` the folder `prefix` (with its separator, or "") joined

@@ -91,10 +91,9 @@ bool may_take_name(const replacement &out)
 	       folder.owner == me;
 }
 
-// Writes the new file's size bytes, read from where it stands, over the
-// old file open on `to` from its start (it was never read or written);
-// false on failure, with `at` where the old file's bytes end. The new file
-// is the program's own copy by now.
+// Writes the new file's size bytes over the old file open on `to`, both
+// from where they stand, their starts; false on failure, with `at` where
+// the old file's bytes end. The new file is the program's own copy by now.
 bool copy_back(int from, int to, std::int64_t size, std::int64_t &at)
 {
 	at = 0;
@@ -192,8 +191,9 @@ void open_replacement(int in, const char *in_path, const char *out_path, replace
 	out.beside = true;
 	locate(out, replacing);
 	const std::uint64_t stamp = unique_number();
-	if (!own_name(out.own_name, stamp, "") ||
-	    (out.own = make_own_folder(out.folder, out.own_name.data(), role::own, own_folder)) < 0)
+	own_name(out.own_name, stamp, "");
+	out.own = make_own_folder(out.folder, out.own_name.data(), role::own, own_folder);
+	if (out.own < 0)
 		open_error_exit(out_path);
 	out.fd = create_at(out.own, out.name.data(), role::output);
 	file_facts made_file;

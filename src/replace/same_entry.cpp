@@ -69,9 +69,11 @@ bool names_input(int in, const char *in_path, int folder, const char *name, cons
 	if (start > 0) // a part of it
 		static_cast<void>(std::snprintf(prefix.data(), prefix.size(), "%.*s",
 						static_cast<int>(start), in_name.data()));
+	own_name(sought, stamp, "", in_base);
+	own_name(mark, stamp, "+");
+	own_name(back, stamp, "+", name);
 	const int in_folder = open_folder(prefix.data(), role::folder);
-	if (in_folder < 0 || !own_name(sought, stamp, "", in_base) || !own_name(mark, stamp, "+") ||
-	    !own_name(back, stamp, "+", name))
+	if (in_folder < 0)
 		open_error_exit(out_path);
 	file_facts entry;
 	if (!facts_at(in_folder, in_base, role::folder, entry))
