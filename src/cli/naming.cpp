@@ -18,18 +18,11 @@ bool copy_name(name_buffer &dst, const char *src)
 // character is one of these.
 bool strip_extension(name_buffer &dst, const char *src)
 {
-	std::size_t start = 0;
-	std::size_t dot = 0;
-	std::size_t i = 0;
-	for (; src[i] != '\0'; ++i) {
-		if (src[i] == '/' || src[i] == '\\' || src[i] == ':') {
-			start = i + 1;
-			dot = 0;
-		} else if (src[i] == '.' && i != start) {
-			dot = i;
-		}
-	}
-	const std::size_t end = dot != 0 ? dot : i;
+	const std::size_t start = part_start(src, "/\\:");
+	const char *dot = std::strrchr(src + start, '.');
+	const std::size_t end = dot != nullptr && dot != src + start
+				    ? static_cast<std::size_t>(dot - src)
+				    : std::strlen(src);
 	dst[0] = '\0';
 	if (end > name_max)
 		return false;

@@ -202,8 +202,28 @@ bool may_keep_listing(int fd);
 // it was looked up by.
 bool two_entries(const char *a, const char *b);
 
+// Where the last part of `text` begins: after the last of its characters
+// that is one of `separators`. The one scan of every name, narrow or wide.
+template <typename C> std::size_t part_start(const C *text, const C *separators)
+{
+	std::size_t start = 0;
+	for (std::size_t i = 0; text[i] != C{}; ++i) {
+		for (const C *s = separators; *s != C{}; ++s) {
+			if (text[i] == *s)
+				start = i + 1;
+		}
+	}
+	return start;
+}
+
+// What ends a folder's name in this system's paths.
+extern const char folder_separators[];
+
 // Where the last part of a path begins: after its last folder separator.
-std::size_t name_start(const char *path);
+inline std::size_t name_start(const char *path)
+{
+	return part_start(path, folder_separators);
+}
 
 // A number of the process and the moment, for names no other process makes
 // and no earlier run made.

@@ -437,11 +437,7 @@ bool two_entries(const char *, const char *)
 	return false;
 }
 
-std::size_t name_start(const char *path)
-{
-	const char *slash = std::strrchr(path, '/');
-	return slash == nullptr ? 0 : static_cast<std::size_t>(slash - path) + 1;
-}
+const char folder_separators[] = "/";
 
 std::uint64_t unique_number()
 {

@@ -600,9 +600,9 @@ int create_at(int folder, const char *name, role r)
 				     FILE_ATTRIBUTE_NORMAL, nullptr);
 	if (h == INVALID_HANDLE_VALUE || !final_name(h, made))
 		return descriptor(h);
-	const wchar_t *asked = std::wcsrchr(path.data(), L'\\') + 1;
-	const wchar_t *bears = std::wcsrchr(made.data(), L'\\');
-	if (bears != nullptr && CompareStringOrdinal(bears + 1, -1, asked, -1, TRUE) == CSTR_EQUAL)
+	const wchar_t *asked = path.data() + part_start(path.data(), L"\\");
+	const wchar_t *bears = made.data() + part_start(made.data(), L"\\");
+	if (CompareStringOrdinal(bears, -1, asked, -1, TRUE) == CSTR_EQUAL)
 		return descriptor(h);
 	remove_open(h);
 	CloseHandle(h);
@@ -650,15 +650,7 @@ bool two_entries(const char *a, const char *b)
 	return std::strcmp(a + name_start(a), b + name_start(b)) != 0;
 }
 
-std::size_t name_start(const char *path)
-{
-	std::size_t start = 0;
-	for (std::size_t i = 0; path[i] != '\0'; ++i) {
-		if (path[i] == '/' || path[i] == '\\' || path[i] == ':')
-			start = i + 1;
-	}
-	return start;
-}
+const char folder_separators[] = "/\\:";
 
 std::uint64_t unique_number()
 {

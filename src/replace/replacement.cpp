@@ -1,18 +1,15 @@
 #include "replacement.h"
 
-#include <algorithm>
 #include <cstdio>
 
 #include "../cli/fatal.h"
 #include "../cli/print.h"
+#include "copier.h"
 #include "made.h"
 #include "own_name.h"
 #include "same_entry.h"
 
 namespace {
-
-// A block for copying the new file back into the old one.
-unsigned char block[std::size_t{1} << 20];
 
 [[noreturn]] void open_error(const char *out_path)
 {
@@ -91,23 +88,6 @@ bool may_take_name(const replacement &out)
 	       folder.owner == me;
 }
 
-// Writes the new file's size bytes over the old file open on `to`, both
-// from where they stand, their starts; false on failure, with `at` where
-// the old file's bytes end. The new file is the program's own copy by now.
-bool copy_back(int from, int to, std::int64_t size, std::int64_t &at)
-{
-	at = 0;
-	for (std::int64_t n; at < size; at += n) {
-		n = read_some(
-		    from, block,
-		    static_cast<std::size_t>(std::min<std::int64_t>(size - at, sizeof block)),
-		    role::own);
-		if (n <= 0 || write_some(to, block, static_cast<std::size_t>(n), role::old) != n)
-			return false;
-	}
-	return true;
-}
-
 // Where the new file cannot carry the old one's owner and group, the old
 // file takes the cut in place, so that nobody's access changes: once the
 // new file is whole on the disk and the old one has room for it all, and
@@ -133,8 +113,12 @@ void write_in_place(replacement &out, std::int64_t size)
 	}
 	kept(new_file);
 	kept(own_folder);
-	std::int64_t at;
-	if (!copy_back(out.fd, old, size, at) || !sync_file(old, role::old)) {
+	// Both files stand at their starts: the new file is the program's own
+	// copy by now, and the old one takes it whole.
+	std::int64_t at = 0;
+	if (copy_blocks(out.fd, role::own, old, role::old, at, static_cast<std::uint64_t>(size)) !=
+		copy_end::whole ||
+	    !sync_file(old, role::old)) {
 		path_buffer path;
 		shown(out, out.name.data(), path);
 		say("write error : %lld\n", static_cast<long long>(at));
