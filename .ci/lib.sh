@@ -48,3 +48,26 @@ pack() {
 version() {
 	sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/CMakeCache.txt
 }
+
+# What a test run could leave behind: entries of the temporary folders, mounts, loop devices,
+# and files in the tree that git does not know of or ignore.
+traces() {
+	{
+		find /tmp /dev/shm "${TMPDIR:-/tmp}" -mindepth 1 -maxdepth 1
+		cut -d' ' -f2 /proc/self/mounts
+		losetup -a -O NAME,BACK-FILE 2>/dev/null || true
+		git status --porcelain --untracked-files=all
+	} | sort -u
+}
+
+# Runs a command that runs tests; fails the stage where it fails, or leaves anything behind,
+# pass or fail.
+leaves_nothing() {
+	local before after status=0
+	before=$(traces)
+	"$@" || status=$?
+	after=$(traces)
+	[ "$before" = "$after" ] ||
+		fail "left behind by $*: $(comm -13 <(echo "$before") <(echo "$after") | head -20)"
+	return "$status"
+}

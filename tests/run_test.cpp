@@ -532,7 +532,7 @@ const row rows[] = {
 const string prelude =
     "exec 3>&- 4>&- 5>&- 6>&- 7>&- 8>&- 9>&- >.out 2>.err && for n in link 表 é; do ln in.wav "
     "$n.wav; done && "
-    "printf %100s | tr ' ' e >e.wav && export ASAN_OPTIONS=exitcode=86:detect_leaks=0 "
+    "printf %100s '' | tr ' ' e >e.wav && export ASAN_OPTIONS=exitcode=86:detect_leaks=0 "
     "UBSAN_OPTIONS=exitcode=87:halt_on_error=1 B=" LEADCUT_BINARY " F=" LEADCUT_FAULTS " && ulimit "
     "-c 0";
 
@@ -565,7 +565,18 @@ result run(const row &c, const string &env = "") {
 				    string(faulty ? "$F" : "$B"));
 	line += " " + c.words + "; s=$?; { :; " + c.f.after + "\n} >&2";
 	// The wait is for what the hook started, a FIFO's reader.
-	result r{.status = WEXITSTATUS(std::system((line + "; wait; exit $s").c_str()))};
+	line += "; wait; exit $s";
+	// Where LEADCUT_SHELLCHECK is set, each row's shell is first checked as sh reads it, for
+	// warnings: a trap's command is meant to expand as it is set.
+	if (std::getenv("LEADCUT_SHELLCHECK") && env.empty()) {
+		std::ofstream(dir / ".sh") << line << "\n";
+		EXPECT_EQ(std::system(("shellcheck -s dash -S warning -e SC2064 -f gcc " +
+				       (dir / ".sh").string())
+					  .c_str()),
+			  0)
+		    << c.id << ": shellcheck";
+	}
+	result r{.status = WEXITSTATUS(std::system(line.c_str()))};
 	r.kept = fs::file_size(dir / "in.wav") == length;
 	for (const auto &[at, b] : pieces) r.kept &= part(dir / "in.wav", at, b.size()) == b;
 	r.err = get(dir / ".err"), r.out = get(dir / ".out"), r.file = get(dir / n);

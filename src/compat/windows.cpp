@@ -44,7 +44,8 @@ bool to_wide(const char *text, wide_text &wide)
 
 HANDLE handle_of(int fd)
 {
-	return reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+	// The C runtime hands a descriptor's handle over as an integer.
+	return reinterpret_cast<HANDLE>(_get_osfhandle(fd)); // NOLINT(performance-no-int-to-ptr)
 }
 
 // The handle under a descriptor, and whether it is a file on a disk rather
@@ -140,10 +141,12 @@ BOOL WINAPI end_by_console(DWORD)
 
 // From before the program's first instruction: the default handler, under
 // Wine, ends a run cut short with status 0.
-const bool console_held = [] {
+bool hold_console() noexcept
+{
 	InitializeCriticalSection(&ending);
 	return SetConsoleCtrlHandler(end_by_console, TRUE) != 0;
-}();
+}
+const bool console_held = hold_console();
 
 } // namespace
 
@@ -681,7 +684,9 @@ bool read_security(HANDLE h, security &s)
 }
 
 // Whether two descriptors name the same owner and group and hold the same
-// access list, with the same protection from inheritance.
+// access list, with the same protection from inheritance. The system's
+// calls take the descriptors as writable.
+// cppcheck-suppress constParameter
 bool same_security(security &a, security &b)
 {
 	PSID owner[2];
