@@ -1,3 +1,31 @@
+// How a file is replaced, in the order a cut does it; each step's routine
+// says why. A name may lead elsewhere at the next call, and the inode
+// numbers, times and cached pages of FUSE and network views do not tell
+// files apart, so every decision is made on open files, and on names no
+// cache has seen.
+// 1. The output is opened as the system's open reaches it (links followed
+//    with the kernel's protections) and judged by what was opened. Its
+//    folder is opened once, with the last part that must hold that very
+//    file; where that part is a link, the name the system gives the open
+//    file is taken, and without one the output is refused (locate).
+// 2. Another user may write that folder. The program's own folder is made
+//    in it and held without following a link, and must be a folder, the
+//    runner's, private and empty (own_name.cpp). The new file is made in
+//    it once and never opened by name again; the rename and each removal
+//    act at those handles. What the run makes has a slot with its identity,
+//    removed at the end, on a failure or on an ending signal only where its
+//    name still shows it (made.cpp).
+// 3. The new file holds a byte while its name with the input's last part
+//    is looked up from the input's folder: only a folder that holds both
+//    names as one entry finds it, by its own rules of case. Where the
+//    input's filesystem may answer from a listing it keeps, a mark made
+//    through the input's folder is sought from the output's; nowhere else
+//    is anything made on the input's side (same_entry.cpp).
+// 4. The new file gets the old one's owner, group, attributes, ACL and
+//    mode before the first byte of the cut, so the system drops from it
+//    what it drops from any file written. Where owner or group cannot go,
+//    the old file takes the cut in place (write_in_place), unless a sticky
+//    folder would refuse the rename (may_take_name).
 #include "replacement.h"
 
 #include <cstdio>
