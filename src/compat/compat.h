@@ -252,9 +252,6 @@ int open_in_place(int fd, role r);
 // it cannot, the file as it was.
 bool reserve_size(int fd, std::int64_t size, role r);
 
-// Cuts or extends the file open on fd to `size` bytes; false on failure.
-bool truncate_file(int fd, std::int64_t size, role r);
-
 // Has the system put the bytes written to fd on its disk; false on failure.
 bool sync_file(int fd, role r);
 

@@ -579,11 +579,6 @@ bool reserve_size(int fd, std::int64_t size, role r)
 	return true;
 }
 
-bool truncate_file(int fd, std::int64_t size, role r)
-{
-	return !failed("size", r) && ::ftruncate(fd, static_cast<off_t>(size)) == 0;
-}
-
 bool sync_file(int fd, role r)
 {
 	return !failed("sync", r) && ::fsync(fd) == 0;

@@ -839,11 +839,6 @@ bool reserve_size(int fd, std::int64_t size, role r)
 	return _lseeki64(fd, 0, SEEK_SET) == 0;
 }
 
-bool truncate_file(int fd, std::int64_t size, role r)
-{
-	return !failed("size", r) && _chsize_s(fd, size) == 0;
-}
-
 bool sync_file(int fd, role r)
 {
 	return !failed("sync", r) && FlushFileBuffers(handle_of(fd));
