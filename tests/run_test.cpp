@@ -301,10 +301,12 @@ const row rows[] = {
     // (the runner may write the file of another), the old file takes the cut in place.
     {"acl_xattr", "in.wav e 0", {.err = said("e.wav", "0") + "nobody:nogroup\nuser::rw-\nuser:"
      "nobody:rw-\ngroup::r--\nmask::rw-\nother::---\n\n1", .out = cut0, .name = "e.wav", .view =
-     'A', .hook = acl + " && setfattr -n user.take -v 1 e.wav", .after = "stat -c %U:%G e.wav; "
-     "getfacl -c e.wav; getfattr --only-values -n user.take e.wav", .posix = true}},
+     'A', .hook = acl + " && setfattr -n user.take -v 1 e.wav && setfattr -n user.none e.wav", .after
+     = "stat -c %U:%G e.wav; getfacl -c e.wav; getfattr --only-values -n user.take e.wav; "
+     "getfattr --only-values -n user.none e.wav", .posix = true}},
     {"acl_refused", "in.wav e 0", whole("e.wav", {.name = "e.wav", .mode = 0640, .view = 'A',
-     .hook = acl + " && export LEADCUT_LACKS=acl", .posix = true})},
+     .hook = "chmod 640 e.wav && setfacl -m g:nogroup:rw e.wav && export LEADCUT_LACKS=acl",
+     .posix = true})},
     // No one gains: a folder's default ACL, which the old file had not, is not carried; what the
     // system drops from a file written (a capability; a user's own set-user-ID bit) goes.
     {"default_acl", "in.wav e 0", {.err = said("e.wav", "0") + "user::rw-\ngroup::r--\nother::---"
@@ -373,6 +375,12 @@ const row rows[] = {
     // The runner's own file there does, in place where its group cannot go.
     {"sticky_own", "in.wav t/e 0", whole("t/e.wav", {.name = "t/e.wav", .view = 'U', .hook = "mkdir"
      " -m 1777 t && cp e.wav t && chown nobody t/e.wav"})},
+    // A folder of root's put in the place of the program's own, which the runner cannot look
+    // into, is another's: it stays.
+    {"swapped_root", "in.wav w/out 0", fails(rep + "cannot open file : w/out.wav\n1\n", {.name =
+     "none", .view = 'U', .hook = "mkdir -m 777 w && mkdir -m 700 w/r && export LEADCUT_AT='open "
+     "own: cd w && for f in .leadcut-*; do mv $f ../aside && mv r $f; done'", .after = "ls -d "
+     "w/.leadcut-* | wc -l; rm -r aside w/.leadcut-*"})},
     // Cuts drop whole frames; their times are plain decimals in range, with a digit. The
     // system copies aligned audio; the rest goes through the block, several times here.
     {"kernel_copy", "-c in.wav out.raw 0 extra", {.input = wav(2, 44100, 16, d3), .err = said("out."
@@ -522,7 +530,7 @@ const row rows[] = {
     // Two takes of the same size, first page and second are two files.
     {"exfat_alike", "X/TRACK1.WAV X/TRACK2 5", {.err = said("X/TRACK2.wav", "-5", as("X/TRACK1.WA"
      "V")), .out = h + shifted(d, 880), .name = "x/TRACK2.WAV", .view = 'X', .hook = "cp in.wav "
-     "X/TRACK1.WAV && cp in.wav X/TRACK2.WAV && touch -r X/TRACK1.WAV X/TRACK2.WAV"}},
+     "X/TRACK2.WAV && cp in.wav X/TRACK1.WAV && touch -r X/TRACK1.WAV X/TRACK2.WAV"}},
 };
 // clang-format on
 
