@@ -8,6 +8,24 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 umask 022 # as Debian's build tools set it: the packages record modes
 export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}
 stage=$(basename "$0")
+# The folders Wine keeps its servers' sockets in, under each temporary folder, which it never
+# removes: those a stage's runs of Wine made (its tests, or a build running the sample's
+# generator) go when the stage ends, with their servers.
+wine_folders() { find /tmp /dev/shm -maxdepth 1 -name 'wine-*' | sort; }
+wine_before=$(wine_folders)
+end_wine() {
+	local made t
+	made=$(comm -13 <(echo "$wine_before") <(wine_folders))
+	[ -n "$made" ] || return 0
+	for t in /tmp /dev/shm; do
+		TMPDIR=$t WINEPREFIX=$PWD/build-windows/wine /usr/lib/wine/wineserver -k 2>/dev/null ||
+			true
+		TMPDIR=$t WINEPREFIX=$PWD/build-windows/wine timeout 30 /usr/lib/wine/wineserver -w ||
+			true
+	done
+	xargs -r rm -rf <<<"$made"
+}
+trap end_wine EXIT
 stage_start=$SECONDS
 echo "== stage $stage: started $(date -u +%H:%M:%S)"
 
