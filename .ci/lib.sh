@@ -14,16 +14,15 @@ stage=$(basename "$0")
 wine_folders() { find /tmp /dev/shm -maxdepth 1 -name 'wine-*' | sort; }
 wine_before=$(wine_folders)
 end_wine() {
-	local made t
-	made=$(comm -13 <(echo "$wine_before") <(wine_folders))
-	[ -n "$made" ] || return 0
-	for t in /tmp /dev/shm; do
+	local t
+	[ "$(wine_folders)" != "$wine_before" ] || return 0
+	for t in /tmp /dev/shm; do # a call to the server makes its folder where there was none
 		TMPDIR=$t WINEPREFIX=$PWD/build-windows/wine /usr/lib/wine/wineserver -k 2>/dev/null ||
 			true
 		TMPDIR=$t WINEPREFIX=$PWD/build-windows/wine timeout 30 /usr/lib/wine/wineserver -w ||
 			true
 	done
-	xargs -r rm -rf <<<"$made"
+	comm -13 <(echo "$wine_before") <(wine_folders) | xargs -r rm -rf
 }
 trap end_wine EXIT
 stage_start=$SECONDS
